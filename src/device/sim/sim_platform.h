@@ -1,0 +1,158 @@
+#pragma once
+
+#include "device/hid_platform.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace device::sim {
+
+// Every platform call a simulated device can be told to fail.
+enum class Operation {
+    Open,
+    Attributes,
+    Serial,
+    Manufacturer,
+    Product,
+    Caps,
+    GetFeature,
+    SetFeature,
+    Read,
+    kCount
+};
+
+std::optional<Operation> operationFromName(std::string_view name);
+std::string_view operationName(Operation op);
+
+// What a simulated HID interface is and answers. A unit keeps its settings
+// as the bytes of its feature report in the read layout; a write with the
+// command byte 1 updates them as the unit's firmware does.
+struct DeviceConfig {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::uint16_t version = 0;
+    // nullopt: the device has no such string and the request fails.
+    std::optional<std::u16string> serial;
+    std::optional<std::u16string> manufacturer;
+    std::optional<std::u16string> product;
+    std::uint16_t inputLength = 0;
+    std::uint16_t outputLength = 0;
+    std::uint16_t featureLength = 0;
+    bool isUnit = false;
+    // Register image: byte 0 unused, 1 level, 2 half step, 3 polarity,
+    // 4 reserved, 5–6 calibration index, 7–8 factory calibration, rest reserved.
+    std::vector<std::uint8_t> featureImage;
+};
+
+// A unit as it leaves the factory: amplitude code 280, Normal, calibration
+// index 600, factory calibration 1.0000.
+DeviceConfig unitConfig(std::u16string serial);
+// Some other HID device (a keyboard, say) that is never a unit.
+DeviceConfig otherDeviceConfig();
+
+using DeviceId = std::size_t;
+
+// HID interfaces held in memory, in an enumeration order, with faults,
+// hot-plug and accounting of every open handle, event and list. Tests,
+// benchmarks, the demo and the scenario runner all drive this one
+// implementation.
+class SimPlatform final : public HidPlatform {
+public:
+    SimPlatform() = default;
+    SimPlatform(const SimPlatform&) = delete;
+    SimPlatform& operator=(const SimPlatform&) = delete;
+
+    // Plugs a device in at the end of the enumeration order.
+    DeviceId plug(DeviceConfig config);
+    // The device leaves the enumeration; its open handles fail from now on.
+    void unplug(DeviceId id);
+    // The device comes back at the end of the enumeration order; handles
+    // opened before the unplug stay dead.
+    void replug(DeviceId id);
+    bool isPresent(DeviceId id) const;
+    std::size_t deviceCount() const { return m_devices.size(); }
+    // First device, present or not, whose serial is the given text.
+    std::optional<DeviceId> findBySerial(std::u16string_view serial) const;
+
+    DeviceConfig& config(DeviceId id);
+    const DeviceConfig& config(DeviceId id) const;
+    void setFailing(DeviceId id, Operation op, bool failing);
+    bool isFailing(DeviceId id, Operation op) const;
+    // Makes the next interface list fail to build (or succeed again).
+    void setListFailing(bool failing) { m_listFailing = failing; }
+    void setEventFailing(bool failing) { m_eventFailing = failing; }
+
+    // Every feature report that reached the device, oldest first.
+    const std::vector<std::vector<std::uint8_t>>& received(DeviceId id) const;
+    std::vector<std::vector<std::uint8_t>> takeReceived(DeviceId id);
+
+    std::size_t openHandles() const { return m_handles.size(); }
+    std::size_t openHandles(DeviceId id) const;
+    std::size_t openEvents() const { return m_events.size(); }
+    std::size_t openLists() const { return m_lists.size(); }
+    std::size_t eventsCreated() const { return m_eventsCreated; }
+    std::size_t calls(Operation op) const { return m_calls[static_cast<std::size_t>(op)]; }
+    std::size_t listsBuilt() const { return m_listsBuilt; }
+    std::size_t featureWrites() const { return m_featureWrites; }
+
+    // Runs before each device call, so a test can unplug or break a device
+    // in the middle of a walk.
+    std::function<void(Operation, DeviceId)> beforeCall;
+
+protected:
+    InterfaceList doGetClassDevs() override;
+    std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) override;
+    void doDestroyList(InterfaceList list) override;
+    Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
+    bool doClose(Handle handle) override;
+    bool doGetAttributes(Handle handle, HidAttributes& attributes) override;
+    bool doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override;
+    bool doGetCaps(Handle handle, HidCaps& caps) override;
+    bool doGetFeature(Handle handle, std::span<std::uint8_t> report) override;
+    bool doSetFeature(Handle handle, std::span<const std::uint8_t> report) override;
+    bool doReadInputReport(Handle handle, std::span<std::uint8_t> buffer, Overlapped& overlapped) override;
+    EventHandle doCreateEvent(bool inheritable, bool manualReset, bool initialState) override;
+    void doCloseEvent(EventHandle event) override;
+
+private:
+    struct Device {
+        DeviceConfig config;
+        bool present = true;
+        std::uint32_t generation = 0;  // bumped on unplug: older handles are dead
+        std::array<bool, static_cast<std::size_t>(Operation::kCount)> failing{};
+        std::vector<std::vector<std::uint8_t>> received;
+        std::uint8_t inputCounter = 0;
+    };
+    struct OpenHandle {
+        DeviceId device;
+        std::uint32_t generation;
+        OpenMode mode;
+    };
+
+    static std::string pathOf(DeviceId id);
+    // The live device behind a handle, after counting the call and applying
+    // its fault; nullptr when the call must fail.
+    Device* deviceFor(Handle handle, Operation op);
+
+    std::vector<Device> m_devices;
+    std::vector<DeviceId> m_order;  // enumeration order of the present devices
+    std::map<std::uintptr_t, OpenHandle> m_handles;
+    std::map<std::uintptr_t, std::vector<DeviceId>> m_lists;
+    std::map<std::uintptr_t, bool> m_events;
+    std::uintptr_t m_nextId = 0x100;
+    std::array<std::size_t, static_cast<std::size_t>(Operation::kCount)> m_calls{};
+    std::size_t m_eventsCreated = 0;
+    std::size_t m_listsBuilt = 0;
+    std::size_t m_featureWrites = 0;
+    bool m_listFailing = false;
+    bool m_eventFailing = false;
+};
+
+}  // namespace device::sim

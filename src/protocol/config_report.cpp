@@ -1,0 +1,43 @@
+#include "protocol/config_report.h"
+
+#include <algorithm>
+
+namespace protocol {
+
+std::optional<DecodedReport> decodeReadLayout(std::span<const std::uint8_t> report) {
+    if (report.size() < kReadLayoutBytes) return std::nullopt;
+    DecodedReport d;
+    const int level = report[1];
+    // Only bit 0 of the half step counts, and level 255 has no upper half:
+    // index 511 does not exist.
+    const int halfStep = level == 255 ? 0 : (report[2] & 1);
+    d.amplitudeIndex = 2 * level + halfStep;
+    // Modes the program does not know are shown as Normal.
+    d.polarityIndex = report[3] > 2 ? 1 : report[3];
+    d.calibrationIndex = 256 * report[5] + report[6];
+    d.factoryCalibration = static_cast<double>(256 * report[7] + report[8]) / 10000.0;
+    return d;
+}
+
+bool settingsInRange(const UnitSettings& s) {
+    return s.amplitudeIndex >= 0 && s.amplitudeIndex < kAmplitudeCodes && s.polarityIndex >= 0 &&
+           s.polarityIndex < kPolarityCount && s.calibrationIndex >= 0 && s.calibrationIndex < kCalibrationCodes;
+}
+
+bool encodeWriteLayout(const UnitSettings& s, std::span<std::uint8_t> report) {
+    std::fill(report.begin(), report.end(), std::uint8_t{0});
+    if (report.size() < kWriteLayoutBytes || !settingsInRange(s)) return false;
+    // The write carries a command byte at 1, so every setting sits one byte
+    // later than in the read layout; the factory calibration is never written.
+    report[0] = kReportId;
+    report[1] = kWriteCommand;
+    report[2] = static_cast<std::uint8_t>(s.amplitudeIndex / 2);
+    report[3] = static_cast<std::uint8_t>(s.amplitudeIndex % 2);
+    report[4] = static_cast<std::uint8_t>(s.polarityIndex);
+    report[5] = 0;
+    report[6] = static_cast<std::uint8_t>(s.calibrationIndex / 256);
+    report[7] = static_cast<std::uint8_t>(s.calibrationIndex % 256);
+    return true;
+}
+
+}  // namespace protocol
