@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every test the project has, installing what each part needs.
+source "$(dirname "$0")/lib.sh"
+cd "$ROOT"
+for step in test-core test-sanitize test-qt test-windows test-fuzz; do
+  if [ -f "scripts/$step.sh" ]; then
+    echo "=== $step"
+    bash "scripts/$step.sh"
+  fi
+done
+echo "=== all test steps passed"
