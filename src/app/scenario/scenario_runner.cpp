@@ -1,0 +1,478 @@
+#include "app/scenario/scenario_runner.h"
+
+#include "device/product_ids.h"
+#include "device/sim/sim_platform.h"
+#include "window/frm_main.h"
+#include "window/number_text.h"
+
+#include <charconv>
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace app {
+
+namespace {
+
+using device::sim::DeviceConfig;
+using device::sim::Operation;
+using device::sim::SimPlatform;
+
+struct ParseError {
+    std::string message;
+};
+
+// A word of a scenario line: bare, or in double quotes with \" \\ and
+// \uXXXX escapes. Quoted words are kept as UTF-16 so a test can give any
+// code unit a unit's string may hold.
+struct Token {
+    std::u16string text;
+    bool quoted = false;
+};
+
+std::u16string utf8ToUtf16(std::string_view s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        char32_t cp = 0xFFFD;
+        std::size_t len = 1;
+        if (c < 0x80) {
+            cp = c;
+        } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
+            cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
+            len = 2;
+        } else if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
+            cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
+                 (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
+            len = 3;
+        } else if ((c & 0xF8) == 0xF0 && i + 3 < s.size()) {
+            cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 12) |
+                 ((static_cast<unsigned char>(s[i + 2]) & 0x3Fu) << 6) | (static_cast<unsigned char>(s[i + 3]) & 0x3Fu);
+            len = 4;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string narrow(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+std::optional<unsigned> hexDigit(char c) {
+    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
+    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
+    return std::nullopt;
+}
+
+std::variant<std::vector<Token>, ParseError> tokenize(std::string_view line) {
+    std::vector<Token> tokens;
+    std::size_t i = 0;
+    while (true) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+        if (i >= line.size() || line[i] == '#') break;
+        Token token;
+        std::string bare;
+        // A word may start bare and continue quoted (key="a b").
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
+            if (line[i] != '"') {
+                bare.push_back(line[i++]);
+                continue;
+            }
+            token.text += utf8ToUtf16(bare);
+            bare.clear();
+            token.quoted = true;
+            ++i;
+            std::string run;
+            bool closed = false;
+            while (i < line.size()) {
+                const char c = line[i++];
+                if (c == '"') {
+                    closed = true;
+                    break;
+                }
+                if (c != '\\') {
+                    run.push_back(c);
+                    continue;
+                }
+                if (i >= line.size()) return ParseError{"unfinished escape"};
+                const char e = line[i++];
+                if (e == '"' || e == '\\') {
+                    run.push_back(e);
+                } else if (e == 'u') {
+                    if (i + 4 > line.size()) return ParseError{"\\u needs four hex digits"};
+                    unsigned v = 0;
+                    for (int k = 0; k < 4; ++k) {
+                        const auto d = hexDigit(line[i++]);
+                        if (!d) return ParseError{"\\u needs four hex digits"};
+                        v = v * 16 + *d;
+                    }
+                    token.text += utf8ToUtf16(run);
+                    run.clear();
+                    token.text.push_back(static_cast<char16_t>(v));
+                } else {
+                    return ParseError{std::string("unknown escape \\") + e};
+                }
+            }
+            if (!closed) return ParseError{"missing closing quote"};
+            token.text += utf8ToUtf16(run);
+        }
+        token.text += utf8ToUtf16(bare);
+        tokens.push_back(std::move(token));
+    }
+    return tokens;
+}
+
+std::optional<unsigned long> parseUnsigned(std::string_view s, unsigned long max) {
+    int base = 10;
+    if (s.starts_with("0x") || s.starts_with("0X")) {
+        base = 16;
+        s.remove_prefix(2);
+    }
+    unsigned long v = 0;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), v, base);
+    if (s.empty() || r.ec != std::errc{} || r.ptr != s.data() + s.size() || v > max) return std::nullopt;
+    return v;
+}
+
+std::optional<std::vector<std::uint8_t>> parseReport(std::string_view s) {
+    std::vector<std::uint8_t> bytes;
+    while (!s.empty()) {
+        if (s.size() < 2) return std::nullopt;
+        const auto hi = hexDigit(s[0]);
+        const auto lo = hexDigit(s[1]);
+        if (!hi || !lo) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(*hi * 16 + *lo));
+        s.remove_prefix(2);
+        if (!s.empty()) {
+            if (s[0] != ':' || s.size() == 1) return std::nullopt;
+            s.remove_prefix(1);
+        }
+    }
+    if (bytes.empty() || bytes.size() > 0xFFFF) return std::nullopt;
+    return bytes;
+}
+
+enum class Verb { Unit, Other, Unplug, Replug, Fail, Heal, Start, Close, Tick, Pick, Press, Show, Reports, Handles };
+
+struct Command {
+    int line = 0;
+    std::string source;
+    Verb verb = Verb::Show;
+    std::u16string serial;
+    DeviceConfig config;
+    Operation operation = Operation::Open;
+    std::string list;
+    int index = 0;
+};
+
+std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens) {
+    Command c;
+    const std::string verb = narrow(tokens[0].text);
+    const std::size_t args = tokens.size() - 1;
+    auto expectArgs = [&](std::size_t n) -> std::optional<ParseError> {
+        if (args != n) return ParseError{"'" + verb + "' takes " + std::to_string(n) + " argument(s)"};
+        return std::nullopt;
+    };
+    auto serialOf = [](const Token& t) { return !t.quoted && t.text == u"-" ? std::u16string() : t.text; };
+
+    if (verb == "unit") {
+        if (args < 1) return ParseError{"'unit' needs a serial"};
+        c.verb = Verb::Unit;
+        c.config = device::sim::unitConfig(serialOf(tokens[1]));
+        for (std::size_t i = 2; i < tokens.size(); ++i) {
+            const std::u16string& word = tokens[i].text;
+            const auto eq = word.find(u'=');
+            if (eq == std::u16string::npos) return ParseError{"expected key=value, got '" + narrow(word) + "'"};
+            const std::string key = narrow(word.substr(0, eq));
+            const std::u16string value = word.substr(eq + 1);
+            const std::string v8 = narrow(value);
+            if (key == "manufacturer") {
+                c.config.manufacturer = value;
+            } else if (key == "product") {
+                c.config.product = value;
+            } else if (key == "vid" || key == "pid" || key == "version" || key == "feature_len" ||
+                       key == "input_len") {
+                const auto n = parseUnsigned(v8, 0xFFFF);
+                if (!n) return ParseError{"'" + key + "' needs a number from 0 to 65535"};
+                const auto u = static_cast<std::uint16_t>(*n);
+                if (key == "vid") c.config.vendorId = u;
+                if (key == "pid") c.config.productId = u;
+                if (key == "version") c.config.version = u;
+                if (key == "feature_len") c.config.featureLength = u;
+                if (key == "input_len") c.config.inputLength = u;
+            } else if (key == "report") {
+                auto bytes = parseReport(v8);
+                if (!bytes) return ParseError{"'report' needs hex pairs joined by ':'"};
+                c.config.featureImage = std::move(*bytes);
+            } else {
+                return ParseError{"unknown key '" + key + "'"};
+            }
+        }
+        return c;
+    }
+    if (verb == "other") {
+        if (auto e = expectArgs(0)) return *e;
+        c.verb = Verb::Other;
+        c.config = device::sim::otherDeviceConfig();
+        return c;
+    }
+    if (verb == "unplug" || verb == "replug" || verb == "reports") {
+        if (auto e = expectArgs(1)) return *e;
+        c.verb = verb == "unplug" ? Verb::Unplug : verb == "replug" ? Verb::Replug : Verb::Reports;
+        c.serial = serialOf(tokens[1]);
+        return c;
+    }
+    if (verb == "fail" || verb == "heal") {
+        if (auto e = expectArgs(2)) return *e;
+        c.verb = verb == "fail" ? Verb::Fail : Verb::Heal;
+        c.serial = serialOf(tokens[1]);
+        const auto op = device::sim::operationFromName(narrow(tokens[2].text));
+        if (!op) return ParseError{"unknown operation '" + narrow(tokens[2].text) + "'"};
+        c.operation = *op;
+        return c;
+    }
+    if (verb == "pick") {
+        if (auto e = expectArgs(2)) return *e;
+        c.verb = Verb::Pick;
+        c.list = narrow(tokens[1].text);
+        if (c.list != "SerNo" && c.list != "Enc1" && c.list != "Enc2" && c.list != "Enc3" && c.list != "Cal")
+            return ParseError{"unknown list '" + c.list + "'"};
+        const std::string idx = narrow(tokens[2].text);
+        const auto n = parseUnsigned(idx, 1'000'000);
+        if (!n || idx.starts_with("0x")) return ParseError{"'pick' needs an index from 0"};
+        c.index = static_cast<int>(*n);
+        return c;
+    }
+    static constexpr std::pair<std::string_view, Verb> kPlain[] = {
+        {"start", Verb::Start}, {"close", Verb::Close}, {"tick", Verb::Tick},
+        {"press", Verb::Press}, {"show", Verb::Show},   {"handles", Verb::Handles}};
+    for (const auto& [name, v] : kPlain) {
+        if (verb == name) {
+            if (auto e = expectArgs(0)) return *e;
+            c.verb = v;
+            return c;
+        }
+    }
+    return ParseError{"unknown command '" + verb + "'"};
+}
+
+std::string quoted(std::string_view text) {
+    std::string out = "\"";
+    for (char ch : text) {
+        switch (ch) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\r': out += "\\r"; break;
+            case '\n': out += "\\n"; break;
+            default: out.push_back(ch);
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string hexReport(const std::vector<std::uint8_t>& bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i) out.push_back(':');
+        out.push_back(kDigits[bytes[i] >> 4]);
+        out.push_back(kDigits[bytes[i] & 0xF]);
+    }
+    return out;
+}
+
+class Session {
+public:
+    Session() : m_form(m_platform) {
+        // A report may reach a unit only from a settled window: a unit is
+        // connected, its settings are loaded and no refresh is running.
+        m_platform.beforeCall = [this](Operation op, device::sim::DeviceId) {
+            if (op == Operation::SetFeature && m_violation.empty() &&
+                !(m_form.SettingsLoaded && m_form.connection().DeviceDetected && m_form.RefreshComplete))
+                m_violation = "a report was sent while the window was not settled";
+        };
+    }
+
+    // What must hold between any two commands; empty when all of it does.
+    std::string checkInvariants() {
+        if (!m_violation.empty()) return std::exchange(m_violation, {});
+        const device::Connection& conn = m_form.connection();
+        const std::size_t held =
+            (conn.DeviceHandle != device::kNoHandle) + (conn.ReadHandle != device::kNoHandle);
+        if (m_platform.openHandles() != held) return "a handle is open that the window does not hold";
+        if (conn.DeviceDetected != (conn.DeviceHandle != device::kNoHandle))
+            return "the unit's handle is not open exactly while a unit is connected";
+        if (!conn.DeviceDetected && conn.ReadHandle != device::kNoHandle)
+            return "a read handle is open while no unit is connected";
+        if (m_platform.openEvents() > 1) return "more than one read event exists";
+        return {};
+    }
+
+    // Runs one command; an error names what could not be done.
+    std::optional<std::string> run(const Command& c, std::ostream& out) {
+        switch (c.verb) {
+            case Verb::Unit:
+            case Verb::Other: m_platform.plug(c.config); return std::nullopt;
+            case Verb::Unplug:
+            case Verb::Replug: {
+                const auto id = findUnit(c.serial, c.verb == Verb::Unplug);
+                if (!id) return "no " + std::string(c.verb == Verb::Unplug ? "plugged" : "unplugged") + " unit '" +
+                                narrow(c.serial) + "'";
+                if (c.verb == Verb::Unplug)
+                    m_platform.unplug(*id);
+                else
+                    m_platform.replug(*id);
+                return std::nullopt;
+            }
+            case Verb::Fail:
+            case Verb::Heal:
+            case Verb::Reports: {
+                const auto id = m_platform.findBySerial(c.serial);
+                if (!id) return "no unit '" + narrow(c.serial) + "'";
+                if (c.verb == Verb::Reports) {
+                    for (const auto& report : m_platform.takeReceived(*id)) out << hexReport(report) << '\n';
+                    out << "end\n";
+                } else {
+                    m_platform.setFailing(*id, c.operation, c.verb == Verb::Fail);
+                }
+                return std::nullopt;
+            }
+            case Verb::Start:
+                // One window: it can be opened again only after it was closed.
+                if (m_open) return std::string("the window is already open");
+                m_open = true;
+                m_form.Form_Load();
+                return std::nullopt;
+            case Verb::Close: {
+                if (!m_open) return std::string("the window is not open");
+                m_open = false;
+                bool cancel = false;
+                m_form.Form_Unload(cancel);
+                return std::nullopt;
+            }
+            case Verb::Tick: m_form.Timer.expire(); return std::nullopt;
+            case Verb::Pick:
+                static_cast<window::SelectionList*>(m_form.findControl(c.list))->userPick(c.index);
+                return std::nullopt;
+            case Verb::Press: m_form.Command1.userPress(); return std::nullopt;
+            case Verb::Show: show(out); return std::nullopt;
+            case Verb::Handles:
+                out << "open=" << m_platform.openHandles() << " events=" << m_platform.openEvents() << '\n';
+                return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<device::sim::DeviceId> findUnit(const std::u16string& serial, bool present) const {
+        for (device::sim::DeviceId id = 0; id < m_platform.deviceCount(); ++id) {
+            const DeviceConfig& cfg = m_platform.config(id);
+            if (cfg.isUnit && cfg.serial && *cfg.serial == serial && m_platform.isPresent(id) == present) return id;
+        }
+        return std::nullopt;
+    }
+
+    void show(std::ostream& out) const {
+        for (const window::Control* c : m_form.controls()) {
+            out << c->name();
+            switch (c->kind()) {
+                case window::ControlKind::Frame:
+                    out << " enabled=" << c->enabled() << " visible=" << c->visible();
+                    break;
+                case window::ControlKind::Label:
+                    out << " enabled=" << c->enabled() << " visible=" << c->visible() << " caption="
+                        << quoted(static_cast<const window::Label*>(c)->caption());
+                    break;
+                case window::ControlKind::SelectionList: {
+                    const auto* list = static_cast<const window::SelectionList*>(c);
+                    out << " enabled=" << c->enabled() << " visible=" << c->visible()
+                        << " items=" << list->itemCount() << " index=" << list->listIndex()
+                        << " text=" << quoted(list->text());
+                    break;
+                }
+                case window::ControlKind::TextBox:
+                    out << " text=" << quoted(static_cast<const window::TextBox*>(c)->text());
+                    break;
+                case window::ControlKind::Button: out << " enabled=" << c->enabled(); break;
+                case window::ControlKind::Timer:
+                    out << " enabled=" << c->enabled()
+                        << " interval=" << static_cast<const window::TimerControl*>(c)->interval();
+                    break;
+            }
+            out << '\n';
+        }
+        const device::Connection& conn = m_form.connection();
+        out << "flags DeviceDetected=" << conn.DeviceDetected << " SettingsLoaded=" << m_form.SettingsLoaded
+            << " RefreshComplete=" << m_form.RefreshComplete
+            << " FactoryCalibration=" << window::formatNumber(m_form.FactoryCalibration) << '\n';
+    }
+
+    SimPlatform m_platform;
+    window::frmMain m_form;
+    std::string m_violation;
+    bool m_open = false;
+};
+
+}  // namespace
+
+int runScenario(std::istream& in, std::ostream& out, std::ostream& err) {
+    std::vector<Command> commands;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        auto tokens = tokenize(line);
+        if (auto* e = std::get_if<ParseError>(&tokens)) {
+            err << "line " << number << ": " << e->message << '\n';
+            return 2;
+        }
+        const auto& words = std::get<std::vector<Token>>(tokens);
+        if (words.empty()) continue;
+        auto command = parseCommand(words);
+        if (auto* e = std::get_if<ParseError>(&command)) {
+            err << "line " << number << ": " << e->message << '\n';
+            return 2;
+        }
+        Command& c = std::get<Command>(command);
+        c.line = number;
+        const auto hash = line.find('#');
+        c.source = line.substr(0, hash);
+        while (!c.source.empty() && (c.source.back() == ' ' || c.source.back() == '\t' || c.source.back() == '\r'))
+            c.source.pop_back();
+        commands.push_back(std::move(c));
+    }
+
+    Session session;
+    for (const Command& c : commands) {
+        out << "> " << c.source << '\n';
+        if (auto e = session.run(c, out)) {
+            err << "line " << c.line << ": " << *e << '\n';
+            return 1;
+        }
+        if (const std::string broken = session.checkInvariants(); !broken.empty()) {
+            err << "line " << c.line << ": " << broken << '\n';
+            return 3;
+        }
+    }
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <iosfwd>
+
+namespace app {
+
+// Reads a scenario — one command a line, '#' starts a comment — and plays
+// it against the main window over the simulated platform, writing what a
+// user would see and what the units received. The whole text is checked
+// before anything runs: an unknown command or a malformed line stops with
+// a message naming its line and nothing is applied. Returns the exit code.
+int runScenario(std::istream& in, std::ostream& out, std::ostream& err);
+
+}  // namespace app

@@ -1,0 +1,21 @@
+# Runs one scenario and compares what it printed with the golden file.
+execute_process(
+  COMMAND ${RUNNER} ${SCENARIO}
+  OUTPUT_FILE ${ACTUAL}
+  ERROR_VARIABLE errors
+  RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "vandrel-sim exited with ${result}: ${errors}")
+endif()
+if(DEFINED ENV{VANDREL_UPDATE_GOLDEN})
+  configure_file(${ACTUAL} ${EXPECTED} COPYONLY)
+  message(STATUS "rewrote ${EXPECTED}")
+  return()
+endif()
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E compare_files ${EXPECTED} ${ACTUAL}
+  RESULT_VARIABLE differs)
+if(differs)
+  execute_process(COMMAND diff -u ${EXPECTED} ${ACTUAL} OUTPUT_VARIABLE diff_text)
+  message(FATAL_ERROR "output differs from ${EXPECTED}:\n${diff_text}")
+endif()
