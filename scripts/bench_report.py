@@ -1,0 +1,192 @@
+#!/usr/bin/env python3
+"""Prints the core benchmarks as a table of figures, baselines and ratios.
+
+Reads the JSON that vandrel-bench-core writes with --benchmark_out. Every
+figure is divided by a baseline measured in the same run (the work that
+cannot be avoided), so the ratios hold on a busy machine where the times do
+not. Exits 1 when a budget is missed or a benchmark failed, 2 when the JSON
+lacks a figure or baseline.
+
+Usage: bench_report.py RESULTS.json [--markdown]
+"""
+
+import json
+import statistics
+import sys
+
+CAL = "BM_BaselineCalibrationTexts"
+AMP = "BM_BaselineAmplitudeTexts"
+SEND = "BM_BaselineSendReport"
+READ = "BM_BaselineRead"
+
+# Baselines, in the order the table lists them, with what each measures.
+BASELINES = [
+    (CAL, "format the 1701 calibration texts"),
+    (AMP, "format the 511 amplitude texts"),
+    ("BM_BaselineEncodeReport", "encode one report"),
+    (SEND, "encode one report and send it to the simulated unit"),
+    (READ, "one input-report read on the simulated platform"),
+    ("BM_BaselineWalk/0", "walk 0 interfaces"),
+    ("BM_BaselineWalk/16", "enumerate, open, examine, close 16 interfaces"),
+    ("BM_BaselineWalk/64", "enumerate, open, examine, close 64 interfaces"),
+]
+
+# (label, benchmark, {baseline: weight}, budget or None). A figure's
+# baseline is the weighted sum of bare costs its work cannot avoid.
+FIGURES = [
+    ("Full refresh of a connected unit", "BM_RefreshDeviceState", {CAL: 1, AMP: 1}, 3.0),
+    ("Rebuild of the amplitude list", "BM_RebuildAmplitudeList", {AMP: 1, SEND: 1}, None),
+    ("Calibration pick (rebuild, two writes)", "BM_CalibrationPick", {AMP: 1, SEND: 2}, None),
+    ("Default restore (rebuild, four writes)", "BM_DefaultRestore", {AMP: 1, SEND: 4}, None),
+    ("Poll tick, unit connected", "BM_PollTickConnected", {READ: 1}, 2.0),
+    ("Poll tick, no unit, 0 other interfaces", "BM_PollTickNotConnected/0", {"BM_BaselineWalk/0": 1}, None),
+    ("Poll tick, no unit, 16 other interfaces", "BM_PollTickNotConnected/16", {"BM_BaselineWalk/16": 1}, None),
+    ("Poll tick, no unit, 64 other interfaces", "BM_PollTickNotConnected/64", {"BM_BaselineWalk/64": 1}, 2.0),
+    ("Start-up (Form_Load) with one unit", "BM_FormLoad", {CAL: 1, AMP: 1}, None),
+]
+
+# Heap allocations per iteration that a figure may make.
+ALLOCATION_BUDGETS = {"BM_PollTickConnected": 0.0}
+
+NS_PER_UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+
+
+class Result:
+    def __init__(self, cpu_ns, counters, error=None):
+        self.cpu_ns = cpu_ns
+        self.counters = counters
+        self.error = error
+
+
+def load(document):
+    """Maps each benchmark name to its Result: the median CPU time of its
+    repetitions, or the median aggregate when only aggregates were kept."""
+    runs = {}
+    medians = {}
+    errors = {}
+    for b in document.get("benchmarks", []):
+        name = b.get("run_name", b["name"])
+        if b.get("error_occurred"):
+            errors[name] = b.get("error_message", "failed")
+            continue
+        cpu_ns = b["cpu_time"] * NS_PER_UNIT[b.get("time_unit", "ns")]
+        counters = {k: b[k] for k in ("allocs", "reports", "walks") if k in b}
+        if b.get("run_type", "iteration") == "iteration":
+            runs.setdefault(name, []).append((cpu_ns, counters))
+        elif b.get("aggregate_name") == "median":
+            medians[name] = Result(cpu_ns, counters)
+    results = dict(medians)
+    for name, samples in runs.items():
+        cpu = statistics.median(s[0] for s in samples)
+        # Counters are worst case: one allocating repetition is enough.
+        counters = {}
+        for _, c in samples:
+            for k, v in c.items():
+                counters[k] = max(counters.get(k, v), v)
+        results[name] = Result(cpu, counters)
+    for name, message in errors.items():
+        results[name] = Result(None, {}, message)
+    return results
+
+
+def evaluate(results):
+    """Returns (rows, problems, missing): one row per figure with its
+    baseline, ratio and verdict; the budgets missed; names not found."""
+    rows, problems, missing = [], [], []
+    for label, name, weights, budget in FIGURES:
+        figure = results.get(name)
+        parts = [results.get(b) for b in weights]
+        if figure is None or any(p is None for p in parts):
+            missing.extend(n for n in [name, *weights] if n not in results)
+            continue
+        broken = [n for n in [name, *weights] if results[n].error]
+        if broken:
+            problems.append(f"{label}: {', '.join(broken)} failed ({results[broken[0]].error})")
+            rows.append((label, None, None, None, budget, "error", figure.counters))
+            continue
+        baseline = sum(w * results[b].cpu_ns for b, w in weights.items())
+        ratio = figure.cpu_ns / baseline if baseline > 0 else float("inf")
+        verdict = "-"
+        if budget is not None:
+            verdict = "met" if ratio <= budget else "MISSED"
+            if ratio > budget:
+                problems.append(f"{label}: {ratio:.2f} times its baseline, budget {budget:g}")
+        allowed = ALLOCATION_BUDGETS.get(name)
+        if allowed is not None:
+            allocs = figure.counters.get("allocs")
+            if allocs is None or allocs > allowed:
+                verdict = "MISSED"
+                problems.append(f"{label}: {allocs} heap allocations per iteration, budget {allowed:g}")
+        rows.append((label, figure.cpu_ns, baseline, ratio, budget, verdict, figure.counters))
+    return rows, problems, sorted(set(missing))
+
+
+def fmt_time(ns):
+    if ns is None:
+        return "-"
+    if ns >= 1e6:
+        return f"{ns / 1e6:.2f} ms"
+    if ns >= 1e3:
+        return f"{ns / 1e3:.2f} us"
+    return f"{ns:.1f} ns"
+
+
+def fmt_counter(counters, key):
+    v = counters.get(key)
+    if v is None:
+        return "-"
+    return f"{v:.0f}" if abs(v - round(v)) < 0.005 else f"{v:.2f}"
+
+
+def render(results, rows, markdown):
+    head = ["Figure", "CPU time", "Baseline", "Ratio", "Budget", "Verdict", "Allocs", "Reports", "Walks"]
+    body = []
+    for label, cpu, base, ratio, budget, verdict, counters in rows:
+        body.append([
+            label, fmt_time(cpu), fmt_time(base), "-" if ratio is None else f"{ratio:.2f}",
+            "-" if budget is None else f"{budget:g}x", verdict,
+            fmt_counter(counters, "allocs"), fmt_counter(counters, "reports"), fmt_counter(counters, "walks"),
+        ])
+    base_head = ["Baseline", "CPU time"]
+    base_body = [[f"{what} ({name})", fmt_time(results[name].cpu_ns if name in results else None)]
+                 for name, what in BASELINES]
+    return table(base_head, base_body, markdown) + "\n" + table(head, body, markdown)
+
+
+def table(head, body, markdown):
+    widths = [max(len(str(r[i])) for r in [head, *body]) for i in range(len(head))]
+    def line(cells):
+        padded = [str(c).ljust(w) if i == 0 else str(c).rjust(w) for i, (c, w) in enumerate(zip(cells, widths))]
+        return ("| " + " | ".join(padded) + " |") if markdown else "  ".join(padded)
+    out = [line(head)]
+    if markdown:
+        out.append("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    else:
+        out.append("  ".join("-" * w for w in widths))
+    out.extend(line(r) for r in body)
+    return "\n".join(out) + "\n"
+
+
+def main(argv):
+    args = [a for a in argv[1:] if not a.startswith("--")]
+    if len(args) != 1:
+        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
+        return 2
+    with open(args[0], encoding="utf-8") as f:
+        results = load(json.load(f))
+    rows, problems, missing = evaluate(results)
+    print(render(results, rows, "--markdown" in argv))
+    print("Allocs, Reports, Walks: heap allocations, reports sent and interface walks per iteration.")
+    if missing:
+        print("Missing from the results: " + ", ".join(missing), file=sys.stderr)
+        return 2
+    if problems:
+        for p in problems:
+            print("Budget missed: " + p, file=sys.stderr)
+        return 1
+    print("Every budget is met.")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
