@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace device::hidraw {
+
+// The identity a HID device's uevent gives: bus type, vendor and product.
+struct HidId {
+    std::uint16_t bus = 0;
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+};
+
+inline constexpr std::uint16_t kBusUsb = 0x0003;
+
+// The sysfs device directories behind one hidraw node. Both are canonical
+// paths inside the sysfs root; usbDevice is empty for a device on another bus.
+struct NodeDirs {
+    std::filesystem::path hidDevice;
+    std::filesystem::path usbDevice;
+};
+
+// Reads the kernel's description of hidraw interfaces from a sysfs tree
+// and names their nodes under a /dev tree. Both roots are parameters so a
+// test can lay out a tree of its own; nothing here needs access to the
+// nodes themselves.
+class Sysfs {
+public:
+    Sysfs(std::filesystem::path sysRoot, std::filesystem::path devRoot);
+
+    // Node paths of the hidraw interfaces present now, by interface number.
+    // Empty when the kernel lists none (no hidraw class at all included);
+    // nullopt when the class directory exists but cannot be read.
+    std::optional<std::vector<std::string>> hidrawNodes() const;
+
+    // The directories behind a node, found from its character device
+    // number when there is one in the tree, otherwise from the node's name.
+    std::optional<NodeDirs> nodeDirs(std::string_view nodePath, std::optional<std::uint32_t> major,
+                                     std::optional<std::uint32_t> minor) const;
+
+    // HID_ID from the HID device's uevent; nullopt when missing or malformed.
+    std::optional<HidId> hidId(const std::filesystem::path& hidDevice) const;
+
+    // A text attribute with its one trailing newline removed; nullopt when
+    // the device has no such attribute.
+    static std::optional<std::string> attribute(const std::filesystem::path& dir, std::string_view name);
+
+private:
+    std::optional<std::filesystem::path> insideRoot(const std::filesystem::path& path) const;
+    std::optional<NodeDirs> dirsOfHidraw(const std::filesystem::path& hidrawDir) const;
+
+    std::filesystem::path m_sysRoot;
+    std::filesystem::path m_devRoot;
+};
+
+// The interface number of a name of the form hidrawN; nullopt otherwise.
+std::optional<std::uint32_t> hidrawNumber(std::string_view name);
+
+// An unsigned hexadecimal field of at most maxDigits digits that fits 16 bits.
+std::optional<std::uint16_t> parseHex16(std::string_view text, std::size_t maxDigits);
+
+}  // namespace device::hidraw
