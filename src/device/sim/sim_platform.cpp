@@ -211,7 +211,7 @@ bool SimPlatform::doGetString(Handle handle, StringKind kind, std::span<std::uin
         if (pos >= buffer.size()) break;
         buffer[pos++] = static_cast<std::uint8_t>(unit >> 8);
     }
-    if (pos + 2 <= buffer.size()) {
+    if (d->config.terminateStrings && pos + 2 <= buffer.size()) {
         buffer[pos] = 0;
         buffer[pos + 1] = 0;
     }

@@ -46,6 +46,9 @@ struct DeviceConfig {
     std::uint16_t outputLength = 0;
     std::uint16_t featureLength = 0;
     bool isUnit = false;
+    // False: strings come back without a terminator, as a careless device
+    // or driver may answer.
+    bool terminateStrings = true;
     // Register image: byte 0 unused, 1 level, 2 half step, 3 polarity,
     // 4 reserved, 5–6 calibration index, 7–8 factory calibration, rest reserved.
     std::vector<std::uint8_t> featureImage;
