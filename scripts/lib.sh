@@ -24,3 +24,8 @@ need_packages() {
 need_core_packages() {
   need_packages build-essential cmake ninja-build googletest libgtest-dev libbenchmark-dev pkg-config
 }
+
+# What the Qt 6 desktop programs need to build and to draw their window.
+need_qt_packages() {
+  need_packages qt6-base-dev libgl-dev fonts-liberation
+}

@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
-# Builds the core, the simulated platform and the Linux backend with their
-# tests, and runs them.
+# Builds the core, the simulated platform, the Linux backend and the Qt
+# programs with their tests, and runs every one of them.
 source "$(dirname "$0")/lib.sh"
 need_core_packages
+need_qt_packages
+# The number texts are checked under a locale whose decimal separator is a
+# comma; make sure one exists.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
+  need_packages locales
+  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  locale-gen >/dev/null
+fi
 cd "$ROOT"
 cmake --preset default >/dev/null
 cmake --build --preset default

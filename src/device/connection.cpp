@@ -18,7 +18,7 @@ Connection::~Connection() {
 }
 
 void Connection::fillHandleSecurity() {
-    HandleSecurity.nLength = sizeof(SecurityAttributes) <= 12 ? 12 : sizeof(SecurityAttributes);
+    HandleSecurity.nLength = sizeof(SecurityAttributes);
     HandleSecurity.bInheritHandle = true;
 }
 
@@ -64,6 +64,14 @@ bool Connection::FindTheHid(std::string_view selectedSerial) {
     ReadDeviceCapabilities();
     ReadHandle = m_platform.open(DevicePath, OpenMode::Overlapped, HandleSecurity);
     LastResult = ReadHandle != kNoHandle;
+    // Half a connection is none: without ReadHandle neither the identity
+    // strings nor the presence poll can reach the unit, and both handles
+    // are open exactly while a unit counts as connected. The unit is
+    // released and the poll tries again on its next tick.
+    if (ReadHandle == kNoHandle) {
+        closeConnection();
+        return false;
+    }
     PrepareReadEvent();
     return true;
 }
