@@ -1,0 +1,82 @@
+#include "demo_panel.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QString>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace demo {
+
+namespace {
+
+// The panel looks for new reports this often; the main window's poll runs
+// every 500 ms at most, so a person sees each write as it happens.
+constexpr int kRefreshMilliseconds = 200;
+
+QString hexBytes(const std::vector<std::uint8_t>& report) {
+    QString text;
+    for (std::uint8_t byte : report) {
+        if (!text.isEmpty()) text += QLatin1Char(' ');
+        text += QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return text;
+}
+
+}  // namespace
+
+DemoPanel::DemoPanel(device::sim::SimPlatform& platform, const std::array<DemoUnit, 2>& units, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_platform(platform) {
+    setWindowTitle(QStringLiteral("Vandrel demo units"));
+    // Closing the main window ends the demo even while this one is open.
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    auto* layout = new QHBoxLayout(this);
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        Row& row = m_rows[i];
+        row.unit = units[i];
+        auto* box = new QGroupBox(QString::fromUtf16(row.unit.serial), this);
+        auto* column = new QVBoxLayout(box);
+        row.state = new QLabel(box);
+        row.plug = new QPushButton(box);
+        row.reports = new QPlainTextEdit(box);
+        row.reports->setReadOnly(true);
+        row.reports->setPlaceholderText(QStringLiteral("No feature report received yet"));
+        row.reports->setMinimumSize(260, 220);
+        column->addWidget(row.state);
+        column->addWidget(row.plug);
+        column->addWidget(new QLabel(QStringLiteral("Feature reports received, oldest first:"), box));
+        column->addWidget(row.reports);
+        layout->addWidget(box);
+        connect(row.plug, &QPushButton::clicked, this, [this, &row] { togglePlug(row); });
+    }
+
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &DemoPanel::refresh);
+    timer->start(kRefreshMilliseconds);
+    refresh();
+}
+
+void DemoPanel::togglePlug(Row& row) {
+    if (m_platform.isPresent(row.unit.id))
+        m_platform.unplug(row.unit.id);
+    else
+        m_platform.replug(row.unit.id);
+    refresh();
+}
+
+void DemoPanel::refresh() {
+    for (Row& row : m_rows) {
+        const bool present = m_platform.isPresent(row.unit.id);
+        row.state->setText(present ? QStringLiteral("Plugged in") : QStringLiteral("Unplugged"));
+        row.plug->setText(present ? QStringLiteral("Unplug") : QStringLiteral("Plug back in"));
+        const auto& received = m_platform.received(row.unit.id);
+        for (; row.shown < received.size(); ++row.shown)
+            row.reports->appendPlainText(QStringLiteral("%1:  %2").arg(row.shown + 1).arg(hexBytes(received[row.shown])));
+    }
+}
+
+}  // namespace demo

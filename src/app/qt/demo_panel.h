@@ -1,0 +1,40 @@
+#pragma once
+
+#include "demo_units.h"
+
+#include <QWidget>
+
+#include <array>
+#include <cstddef>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace demo {
+
+// A small window beside the demo's main window: unplugs and plugs back each
+// simulated unit, and lists the feature reports each unit has received.
+class DemoPanel final : public QWidget {
+public:
+    DemoPanel(device::sim::SimPlatform& platform, const std::array<DemoUnit, 2>& units, QWidget* parent = nullptr);
+
+    // Brings the plug states and report lists up to date.
+    void refresh();
+
+private:
+    struct Row {
+        DemoUnit unit;
+        QLabel* state = nullptr;
+        QPushButton* plug = nullptr;
+        QPlainTextEdit* reports = nullptr;
+        std::size_t shown = 0;  // reports already listed
+    };
+
+    void togglePlug(Row& row);
+
+    device::sim::SimPlatform& m_platform;
+    std::array<Row, 2> m_rows;
+};
+
+}  // namespace demo

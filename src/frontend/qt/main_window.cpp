@@ -1,0 +1,329 @@
+#include "frontend/qt/main_window.h"
+
+#include "frontend/qt/fonts.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStringList>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace qtview {
+
+namespace {
+
+using window::Change;
+using window::ControlKind;
+using window::ControlSpec;
+
+QString toQString(std::string_view text) {
+    // Texts from a unit are UTF-8 made by the core; fromUtf8 replaces any
+    // malformed sequence rather than reading past it.
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Twips to device-independent pixels, so a HiDPI desktop scales the layout.
+int pixels(int twips) {
+    return static_cast<int>(std::lround(static_cast<double>(twips) / window::kTwipsPerPixel));
+}
+
+QRect geometryOf(const ControlSpec& spec) {
+    return {pixels(spec.left), pixels(spec.top), pixels(spec.width), pixels(spec.height)};
+}
+
+bool takesFocus(ControlKind kind) {
+    return kind == ControlKind::SelectionList || kind == ControlKind::TextBox || kind == ControlKind::Button;
+}
+
+// An exception must not unwind through Qt's event dispatch; the core keeps
+// expected failures as values, so anything caught here is a defect.
+template <class F>
+void runHandler(F&& handler) noexcept {
+    try {
+        handler();
+    } catch (const std::exception& e) {
+        qCritical("vandrel: an event handler failed: %s", e.what());
+    } catch (...) {
+        qCritical("vandrel: an event handler failed");
+    }
+}
+
+QString summaryText(const std::string& text) {
+    // The summary's lines end in CR LF; the text widget wants LF alone.
+    QString shown = toQString(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return shown;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(window::frmMain& form, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      m_form(form) {
+    installFontSubstitutes();
+    const window::WindowSpec& spec = window::windowSpec();
+    setObjectName(toQString(spec.name));
+    setWindowTitle(toQString(spec.caption));
+    setFixedSize(pixels(spec.clientWidth), pixels(spec.clientHeight));
+
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/vandrel-32.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/vandrel-16.png"), QSize(16, 16));
+    setWindowIcon(icon);
+
+    buildWidgets();
+    applyTabOrder();
+    for (View& view : m_views) view.control->setObserver(this);
+    m_form.onShow = [this] { showCentred(); };
+}
+
+MainWindow::~MainWindow() {
+    // The form may outlive its view.
+    for (View& view : m_views) view.control->setObserver(nullptr);
+    m_form.onShow = nullptr;
+}
+
+void MainWindow::buildWidgets() {
+    m_views.reserve(m_form.controls().size());
+    for (window::Control* control : m_form.controls()) {
+        const ControlSpec& spec = control->spec();
+        View view{control, nullptr, false};
+        QWidget* parent = this;
+        if (!spec.container.empty()) {
+            const window::Control* container = m_form.findControl(spec.container);
+            View* containerView = container ? viewOf(*container) : nullptr;
+            if (containerView && containerView->widget) parent = containerView->widget;
+        }
+
+        switch (spec.kind) {
+        case ControlKind::Frame: {
+            auto* frame = new QGroupBox(toQString(spec.caption), parent);
+            view.widget = frame;
+            break;
+        }
+        case ControlKind::Label: {
+            auto* label = new QLabel(parent);
+            // A unit's strings land in labels: never let them be read as markup.
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setText(toQString(static_cast<const window::Label&>(*control).caption()));
+            if (spec.valueField) {
+                label->setAutoFillBackground(true);
+                label->setBackgroundRole(QPalette::Base);
+                label->setForegroundRole(QPalette::Text);
+            }
+            view.widget = label;
+            break;
+        }
+        case ControlKind::SelectionList: {
+            auto* combo = new QComboBox(parent);
+            combo->setEditable(false);
+            // Sizing to the contents would measure every item of a long list.
+            combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            auto* list = static_cast<window::SelectionList*>(control);
+            // Only a user's pick is forwarded: activated is not emitted for
+            // changes made by code, so mirroring never raises a handler run.
+            connect(combo, &QComboBox::activated, this, [this, list](int index) {
+                if (View* v = viewOf(*list)) userPicked(*v, index);
+            });
+            view.widget = combo;
+            break;
+        }
+        case ControlKind::TextBox: {
+            auto* text = new QPlainTextEdit(parent);
+            text->setReadOnly(true);
+            text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+            text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            text->setFocusPolicy(Qt::StrongFocus);
+            text->setPlainText(summaryText(static_cast<const window::TextBox&>(*control).text()));
+            view.widget = text;
+            break;
+        }
+        case ControlKind::Button: {
+            auto* model = static_cast<window::Button*>(control);
+            auto* button = new QPushButton(toQString(model->caption()), parent);
+            button->setAutoDefault(false);
+            connect(button, &QPushButton::clicked, this, [model] { runHandler([model] { model->userPress(); }); });
+            view.widget = button;
+            break;
+        }
+        case ControlKind::Timer: {
+            auto* model = static_cast<window::TimerControl*>(control);
+            m_timer = new QTimer(this);
+            m_timer->setObjectName(toQString(spec.name));
+            m_timer->setInterval(model->interval());
+            connect(m_timer, &QTimer::timeout, this, [model] { runHandler([model] { model->expire(); }); });
+            if (model->enabled()) m_timer->start();
+            break;
+        }
+        }
+
+        if (view.widget) {
+            view.widget->setObjectName(toQString(spec.name));
+            view.widget->setGeometry(geometryOf(spec));
+            view.widget->setFont(fontFor(spec.font));
+            view.widget->setEnabled(control->enabled());
+            if (!control->visible()) view.widget->hide();
+        }
+        m_views.push_back(view);
+    }
+}
+
+void MainWindow::applyTabOrder() {
+    std::vector<const View*> order;
+    for (const View& view : m_views)
+        if (view.widget && takesFocus(view.control->kind()) && view.control->spec().tabIndex >= 0)
+            order.push_back(&view);
+    std::stable_sort(order.begin(), order.end(), [](const View* a, const View* b) {
+        return a->control->spec().tabIndex < b->control->spec().tabIndex;
+    });
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1]->widget, order[i]->widget);
+}
+
+void MainWindow::start() {
+    runHandler([this] { m_form.Form_Load(); });
+}
+
+void MainWindow::showCentred() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        show();
+        return;
+    }
+    const QPoint centre = screen->availableGeometry().center();
+    QRect placed(QPoint(0, 0), size());
+    placed.moveCenter(centre);
+    move(placed.topLeft());
+    show();
+    // The window manager's frame is known only once the window is shown;
+    // centre the framed window, not just its client area.
+    const QPoint offset = centre - frameGeometry().center();
+    if (!offset.isNull()) move(pos() + offset);
+}
+
+MainWindow::View* MainWindow::viewOf(const window::Control& control) {
+    for (View& view : m_views)
+        if (view.control == &control) return &view;
+    return nullptr;
+}
+
+QWidget* MainWindow::widgetOf(std::string_view name) const {
+    for (const View& view : m_views)
+        if (view.control->name() == name) return view.widget;
+    return nullptr;
+}
+
+void MainWindow::controlChanged(const window::Control& control, Change change) {
+    View* view = viewOf(control);
+    if (!view) return;
+    const ControlKind kind = control.kind();
+
+    if (kind == ControlKind::Timer) {
+        const auto& timer = static_cast<const window::TimerControl&>(control);
+        if (change == Change::Interval) m_timer->setInterval(timer.interval());
+        if (change == Change::Enabled) {
+            if (timer.enabled())
+                m_timer->start();
+            else
+                m_timer->stop();
+        }
+        return;
+    }
+
+    switch (change) {
+    case Change::Enabled:
+        view->widget->setEnabled(control.enabled());
+        break;
+    case Change::Visible:
+        view->widget->setVisible(control.visible());
+        break;
+    case Change::Caption:
+        if (auto* label = qobject_cast<QLabel*>(view->widget))
+            label->setText(toQString(static_cast<const window::Label&>(control).caption()));
+        break;
+    case Change::Text:
+        if (auto* text = qobject_cast<QPlainTextEdit*>(view->widget))
+            text->setPlainText(summaryText(static_cast<const window::TextBox&>(control).text()));
+        break;
+    case Change::Items:
+        markItemsDirty(*view);
+        break;
+    case Change::Selection:
+        // A list being rebuilt gets its selection with its items.
+        if (!view->itemsDirty) showSelection(*view);
+        break;
+    case Change::Interval:
+        break;
+    }
+}
+
+void MainWindow::markItemsDirty(View& view) {
+    view.itemsDirty = true;
+    if (m_syncQueued) return;
+    // The models report each added item; the widget is rebuilt once, when
+    // control returns to the event loop, instead of item by item.
+    m_syncQueued = true;
+    QMetaObject::invokeMethod(this, &MainWindow::syncLists, Qt::QueuedConnection);
+}
+
+void MainWindow::syncLists() {
+    m_syncQueued = false;
+    for (View& view : m_views)
+        if (view.itemsDirty) syncList(view);
+}
+
+void MainWindow::syncList(View& view) {
+    const auto& list = static_cast<const window::SelectionList&>(*view.control);
+    auto* combo = static_cast<QComboBox*>(view.widget);
+    QStringList items;
+    items.reserve(list.itemCount());
+    for (const std::string& item : list.items()) items.append(toQString(item));
+
+    const QSignalBlocker blocker(combo);
+    combo->setUpdatesEnabled(false);
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(list.listIndex());
+    combo->setUpdatesEnabled(true);
+    view.itemsDirty = false;
+}
+
+void MainWindow::showSelection(const View& view) {
+    const auto& list = static_cast<const window::SelectionList&>(*view.control);
+    auto* combo = static_cast<QComboBox*>(view.widget);
+    const QSignalBlocker blocker(combo);
+    combo->setCurrentIndex(list.listIndex());
+}
+
+void MainWindow::userPicked(View& view, int index) {
+    auto& list = static_cast<window::SelectionList&>(*view.control);
+    // A pick from a widget whose items are stale would name the wrong item.
+    if (!view.itemsDirty) runHandler([&list, index] { list.userPick(index); });
+    // The model may have ignored the pick; show what it holds.
+    if (view.itemsDirty)
+        syncList(view);
+    else
+        showSelection(view);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    bool cancel = false;
+    runHandler([this, &cancel] { m_form.Form_Unload(cancel); });
+    event->accept();
+}
+
+}  // namespace qtview

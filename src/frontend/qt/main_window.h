@@ -1,0 +1,66 @@
+#pragma once
+
+#include "window/frm_main.h"
+
+#include <QWidget>
+
+#include <string_view>
+#include <vector>
+
+class QCloseEvent;
+class QComboBox;
+class QTimer;
+
+namespace qtview {
+
+// The window as Qt widgets: a thin view over frmMain's control models. It
+// builds one widget per row of the window's table, mirrors every model
+// change into its widget and hands every user action back to the model, so
+// the controls behave as the core says.
+class MainWindow final : public QWidget, public window::ControlObserver {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(window::frmMain& form, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs the window's start-up, which shows the window centred on the
+    // screen before any device work begins.
+    void start();
+
+    // Brings every list widget whose model changed up to date now. Runs by
+    // itself when control returns to the event loop.
+    void syncLists();
+
+    // The widget of a named control; nullptr for the timer or an unknown name.
+    QWidget* widgetOf(std::string_view name) const;
+    QTimer* pollTimer() const { return m_timer; }
+
+    void controlChanged(const window::Control& control, window::Change change) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct View {
+        window::Control* control = nullptr;
+        QWidget* widget = nullptr;
+        bool itemsDirty = false;
+    };
+
+    void buildWidgets();
+    void applyTabOrder();
+    void showCentred();
+    View* viewOf(const window::Control& control);
+    void markItemsDirty(View& view);
+    void syncList(View& view);
+    void showSelection(const View& view);
+    void userPicked(View& view, int index);
+
+    window::frmMain& m_form;
+    std::vector<View> m_views;
+    QTimer* m_timer = nullptr;
+    bool m_syncQueued = false;
+};
+
+}  // namespace qtview
