@@ -1,0 +1,254 @@
+#include "device/win32/win32_platform.h"
+
+#include "device/native_platform.h"
+
+#include <windows.h>
+
+#include <setupapi.h>
+// The HID headers of the cross toolchain declare their functions without C
+// linkage.
+extern "C" {
+#include <hidusage.h>
+#include <hidpi.h>
+#include <hidsdi.h>
+}
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+namespace device::win32 {
+
+namespace {
+
+HANDLE toNative(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
+std::uintptr_t fromNative(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+
+// The security record for every open and every event. The record's size is
+// the platform's own: 24 bytes in a 64-bit build, not the 12 of a 32-bit one.
+SECURITY_ATTRIBUTES securityRecord(bool inheritable) {
+    SECURITY_ATTRIBUTES security{};
+    security.nLength = sizeof(SECURITY_ATTRIBUTES);
+    security.lpSecurityDescriptor = nullptr;
+    security.bInheritHandle = inheritable ? TRUE : FALSE;
+    return security;
+}
+
+}  // namespace
+
+// The read of an overlapped handle lands in a buffer and record owned here,
+// not in the caller's, so that even a read the system has not finished
+// could never write into memory the caller has reused.
+struct Win32Platform::OpenFile {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    bool overlapped = false;
+    OVERLAPPED readRecord{};
+    std::vector<std::uint8_t> readBuffer;
+};
+
+Win32Platform::Win32Platform() = default;
+
+Win32Platform::~Win32Platform() {
+    for (auto& [value, file] : m_handles) closeFile(*file);
+    m_handles.clear();
+    for (std::uintptr_t list : m_lists) SetupDiDestroyDeviceInfoList(toNative(list));
+    for (std::uintptr_t event : m_events) CloseHandle(toNative(event));
+}
+
+InterfaceList Win32Platform::doGetClassDevs() {
+    GUID hidClass{};
+    HidD_GetHidGuid(&hidClass);
+    HDEVINFO list = SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (list == INVALID_HANDLE_VALUE || list == nullptr) return kNoList;
+    m_lists.insert(fromNative(list));
+    return InterfaceList{fromNative(list)};
+}
+
+std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, std::uint32_t index) {
+    const auto value = static_cast<std::uintptr_t>(list);
+    if (!m_lists.contains(value)) return std::nullopt;
+    HDEVINFO info = toNative(value);
+    GUID hidClass{};
+    HidD_GetHidGuid(&hidClass);
+
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+    if (!SetupDiEnumDeviceInterfaces(info, nullptr, &hidClass, index, &interfaceData)) return std::nullopt;
+
+    // The size query fails by design; only the required size matters.
+    DWORD required = 0;
+    SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, nullptr, 0, &required, nullptr);
+    constexpr DWORD kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    // An interface whose detail cannot be had still exists: an empty path
+    // passes it over without ending the walk.
+    if (required <= kPathOffset || required > kMaxDetailBytes) return std::string{};
+
+    // DWORD storage keeps the record aligned; the extra element guarantees a
+    // zero byte after the required size, so the path read below always ends
+    // inside the buffer even if the system wrote no terminator.
+    std::vector<DWORD> storage(required / sizeof(DWORD) + 2, 0);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+    // cbSize covers only the record's fixed part: 8 bytes in a 64-bit build.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    DWORD written = 0;
+    if (!SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, detail, required, &written, nullptr))
+        return std::string{};
+
+    const char* path = detail->DevicePath;
+    const std::size_t room = required - kPathOffset;
+    return std::string(path, strnlen(path, room));
+}
+
+void Win32Platform::doDestroyList(InterfaceList list) {
+    const auto value = static_cast<std::uintptr_t>(list);
+    if (m_lists.erase(value) == 0) return;
+    SetupDiDestroyDeviceInfoList(toNative(value));
+}
+
+Handle Win32Platform::doOpen(const std::string& path, OpenMode mode, bool inheritable) {
+    SECURITY_ATTRIBUTES security = securityRecord(inheritable);
+    const DWORD flags = mode == OpenMode::Overlapped ? FILE_FLAG_OVERLAPPED : 0;
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &security, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return kNoHandle;
+    auto file = std::make_unique<OpenFile>();
+    file->handle = handle;
+    file->overlapped = mode == OpenMode::Overlapped;
+    m_handles[fromNative(handle)] = std::move(file);
+    return Handle{fromNative(handle)};
+}
+
+Win32Platform::OpenFile* Win32Platform::find(Handle handle) {
+    auto it = m_handles.find(static_cast<std::uintptr_t>(handle));
+    return it == m_handles.end() ? nullptr : it->second.get();
+}
+
+void Win32Platform::closeFile(OpenFile& file) {
+    if (file.handle == INVALID_HANDLE_VALUE) return;
+    CloseHandle(file.handle);
+    file.handle = INVALID_HANDLE_VALUE;
+}
+
+bool Win32Platform::doClose(Handle handle) {
+    auto it = m_handles.find(static_cast<std::uintptr_t>(handle));
+    if (it == m_handles.end()) return false;
+    // Reads never stay pending past their call, so nothing can still write
+    // into the read state once the handle is closed and the state freed.
+    const bool closed = CloseHandle(it->second->handle) != FALSE;
+    it->second->handle = INVALID_HANDLE_VALUE;
+    m_handles.erase(it);
+    return closed;
+}
+
+bool Win32Platform::doGetAttributes(Handle handle, HidAttributes& attributes) {
+    OpenFile* file = find(handle);
+    if (!file) return false;
+    HIDD_ATTRIBUTES native{};
+    native.Size = sizeof(HIDD_ATTRIBUTES);
+    if (!HidD_GetAttributes(file->handle, &native)) return false;
+    attributes.VendorID = native.VendorID;
+    attributes.ProductID = native.ProductID;
+    attributes.VersionNumber = native.VersionNumber;
+    return true;
+}
+
+bool Win32Platform::doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) {
+    OpenFile* file = find(handle);
+    if (!file) return false;
+    // The string calls take the buffer's length in bytes and write UTF-16
+    // code units; the span is exactly the requested length.
+    const auto length = static_cast<ULONG>(buffer.size());
+    switch (kind) {
+    case StringKind::Serial: return HidD_GetSerialNumberString(file->handle, buffer.data(), length) != FALSE;
+    case StringKind::Manufacturer: return HidD_GetManufacturerString(file->handle, buffer.data(), length) != FALSE;
+    case StringKind::Product: return HidD_GetProductString(file->handle, buffer.data(), length) != FALSE;
+    }
+    return false;
+}
+
+bool Win32Platform::doGetCaps(Handle handle, HidCaps& caps) {
+    OpenFile* file = find(handle);
+    if (!file) return false;
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (!HidD_GetPreparsedData(file->handle, &preparsed) || preparsed == nullptr) return false;
+    HIDP_CAPS native{};
+    const NTSTATUS status = HidP_GetCaps(preparsed, &native);
+    HidD_FreePreparsedData(preparsed);
+    if (status != HIDP_STATUS_SUCCESS) return false;
+    caps.InputReportByteLength = native.InputReportByteLength;
+    caps.OutputReportByteLength = native.OutputReportByteLength;
+    caps.FeatureReportByteLength = native.FeatureReportByteLength;
+    return true;
+}
+
+bool Win32Platform::doGetFeature(Handle handle, std::span<std::uint8_t> report) {
+    OpenFile* file = find(handle);
+    if (!file) return false;
+    return HidD_GetFeature(file->handle, report.data(), static_cast<ULONG>(report.size())) != FALSE;
+}
+
+bool Win32Platform::doSetFeature(Handle handle, std::span<const std::uint8_t> report) {
+    OpenFile* file = find(handle);
+    if (!file) return false;
+    // The call takes a writable buffer; the caller's bytes are never handed
+    // over as one.
+    std::vector<std::uint8_t> copy(report.begin(), report.end());
+    return HidD_SetFeature(file->handle, copy.data(), static_cast<ULONG>(copy.size())) != FALSE;
+}
+
+bool Win32Platform::doReadInputReport(Handle handle, std::span<std::uint8_t> buffer, Overlapped& overlapped) {
+    OpenFile* file = find(handle);
+    // A read on a synchronous handle would block the window until a report
+    // arrives; only overlapped handles are read.
+    if (!file || !file->overlapped) return false;
+
+    file->readBuffer.assign(buffer.size(), 0);
+    std::copy(buffer.begin(), buffer.end(), file->readBuffer.begin());
+    file->readRecord = OVERLAPPED{};
+    file->readRecord.Offset = overlapped.Offset;
+    file->readRecord.OffsetHigh = overlapped.OffsetHigh;
+    // The caller's event when it is one of ours; otherwise the handle itself
+    // is signalled when the read ends.
+    const auto event = static_cast<std::uintptr_t>(overlapped.hEvent);
+    file->readRecord.hEvent = m_events.contains(event) ? toNative(event) : nullptr;
+
+    DWORD count = 0;
+    const auto length = static_cast<DWORD>(file->readBuffer.size());
+    if (ReadFile(file->handle, file->readBuffer.data(), length, &count, &file->readRecord)) {
+        const std::size_t n = std::min<std::size_t>(count, buffer.size());
+        std::copy_n(file->readBuffer.begin(), n, buffer.begin());
+        return true;
+    }
+    if (GetLastError() == ERROR_IO_PENDING) {
+        // No report was waiting. Closing the handle would not end the read:
+        // the system could still write the record and buffer afterwards. So
+        // the read is cancelled and waited for before this call returns.
+        CancelIoEx(file->handle, &file->readRecord);
+        DWORD ignored = 0;
+        GetOverlappedResult(file->handle, &file->readRecord, &ignored, TRUE);
+    }
+    return false;
+}
+
+EventHandle Win32Platform::doCreateEvent(bool inheritable, bool manualReset, bool initialState) {
+    SECURITY_ATTRIBUTES security = securityRecord(inheritable);
+    HANDLE event = CreateEventA(&security, manualReset ? TRUE : FALSE, initialState ? TRUE : FALSE, nullptr);
+    if (event == nullptr) return kNoEvent;
+    m_events.insert(fromNative(event));
+    return EventHandle{fromNative(event)};
+}
+
+void Win32Platform::doCloseEvent(EventHandle event) {
+    const auto value = static_cast<std::uintptr_t>(event);
+    if (m_events.erase(value) == 0) return;
+    CloseHandle(toNative(value));
+}
+
+}  // namespace device::win32
+
+namespace device {
+
+std::unique_ptr<HidPlatform> makeNativePlatform() { return std::make_unique<win32::Win32Platform>(); }
+
+}  // namespace device

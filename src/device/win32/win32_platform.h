@@ -1,0 +1,58 @@
+#pragma once
+
+#include "device/hid_platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+
+namespace device::win32 {
+
+// The HID services of Windows. Every handle, list and event it hands out is
+// remembered, so a value it did not issue (or has already released) is
+// refused instead of reaching the system, and whatever is still open when
+// the platform goes away is released then.
+class Win32Platform final : public HidPlatform {
+public:
+    Win32Platform();
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
+    std::size_t openHandles() const { return m_handles.size(); }
+    std::size_t openLists() const { return m_lists.size(); }
+    std::size_t openEvents() const { return m_events.size(); }
+
+    // The longest interface detail record accepted from the device-setup
+    // services; a larger required size is treated as a failed query.
+    static constexpr std::uint32_t kMaxDetailBytes = 64 * 1024;
+
+protected:
+    InterfaceList doGetClassDevs() override;
+    std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) override;
+    void doDestroyList(InterfaceList list) override;
+    Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
+    bool doClose(Handle handle) override;
+    bool doGetAttributes(Handle handle, HidAttributes& attributes) override;
+    bool doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override;
+    bool doGetCaps(Handle handle, HidCaps& caps) override;
+    bool doGetFeature(Handle handle, std::span<std::uint8_t> report) override;
+    bool doSetFeature(Handle handle, std::span<const std::uint8_t> report) override;
+    bool doReadInputReport(Handle handle, std::span<std::uint8_t> buffer, Overlapped& overlapped) override;
+    EventHandle doCreateEvent(bool inheritable, bool manualReset, bool initialState) override;
+    void doCloseEvent(EventHandle event) override;
+
+private:
+    struct OpenFile;  // one handle from CreateFileA and, when overlapped, its read state
+
+    OpenFile* find(Handle handle);
+    void closeFile(OpenFile& file);
+
+    std::map<std::uintptr_t, std::unique_ptr<OpenFile>> m_handles;
+    std::set<std::uintptr_t> m_lists;
+    std::set<std::uintptr_t> m_events;
+};
+
+}  // namespace device::win32

@@ -1,0 +1,426 @@
+#include "frontend/win32/main_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+
+namespace frontend::win32 {
+
+namespace {
+
+constexpr wchar_t kWindowClass[] = L"VandrelMainWindow";
+constexpr UINT_PTR kTimerId = 1;
+constexpr int kFirstControlId = 100;
+constexpr int kTwipsPerInch = 1440;
+// The height of an open drop-down, in rows of the list.
+constexpr int kDroppedRows = 12;
+
+std::wstring widen(std::string_view text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string fontKey(const window::FontSpec& font) {
+    char size[32];
+    std::snprintf(size, sizeof size, "|%.2f|%d|%d", font.points, font.weight, font.charset);
+    return std::string(font.face) + size;
+}
+
+const wchar_t* nativeClass(window::ControlKind kind) {
+    switch (kind) {
+    case window::ControlKind::Frame:
+    case window::ControlKind::Button: return WC_BUTTONW;
+    case window::ControlKind::Label: return WC_STATICW;
+    case window::ControlKind::SelectionList: return WC_COMBOBOXW;
+    case window::ControlKind::TextBox: return WC_EDITW;
+    case window::ControlKind::Timer: break;
+    }
+    return nullptr;
+}
+
+DWORD nativeStyle(window::ControlKind kind) {
+    // Clipping against siblings keeps a frame, which lies below the controls
+    // it holds, from painting over them.
+    const DWORD common = WS_CHILD | WS_CLIPSIBLINGS;
+    switch (kind) {
+    case window::ControlKind::Frame: return common | BS_GROUPBOX;
+    case window::ControlKind::Button: return common | WS_TABSTOP | BS_PUSHBUTTON;
+    case window::ControlKind::Label: return common | SS_LEFT | SS_NOPREFIX;
+    case window::ControlKind::SelectionList: return common | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
+    case window::ControlKind::TextBox: return common | WS_TABSTOP | ES_MULTILINE | ES_READONLY;
+    case window::ControlKind::Timer: break;
+    }
+    return 0;
+}
+
+// A frame stands for the control it holds: its own state and that of the
+// frame around it decide what the native control allows.
+bool effectivelyEnabled(const window::Control& control) {
+    for (const window::Control* c = &control; c; c = c->container())
+        if (!c->enabled()) return false;
+    return true;
+}
+
+bool effectivelyVisible(const window::Control& control) {
+    for (const window::Control* c = &control; c; c = c->container())
+        if (!c->visible()) return false;
+    return true;
+}
+
+std::wstring captionOf(const window::Control& control) {
+    switch (control.kind()) {
+    case window::ControlKind::Frame: return widen(static_cast<const window::Frame&>(control).caption());
+    case window::ControlKind::Label: return widen(static_cast<const window::Label&>(control).caption());
+    case window::ControlKind::Button: return widen(static_cast<const window::Button&>(control).caption());
+    case window::ControlKind::TextBox: return widen(static_cast<const window::TextBox&>(control).text());
+    default: return {};
+    }
+}
+
+}  // namespace
+
+MainWindow::MainWindow(HINSTANCE instance, window::frmMain& form) : m_instance(instance), m_form(form) {}
+
+MainWindow::~MainWindow() {
+    for (window::Control* c : m_form.controls()) c->setObserver(nullptr);
+    if (m_window) DestroyWindow(m_window);
+    releaseFonts();
+}
+
+bool MainWindow::create() {
+    INITCOMMONCONTROLSEX common{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&common);
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(WNDCLASSEXW);
+    windowClass.lpfnWndProc = &MainWindow::windowProc;
+    windowClass.hInstance = m_instance;
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                        GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), 0));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+    // A fixed border and a close box only: no sizing frame, no minimise or
+    // maximise box.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+    m_window = CreateWindowExW(0, kWindowClass, widen(window::windowSpec().caption).c_str(), style, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, m_instance, this);
+    if (!m_window) return false;
+
+    const UINT dpi = GetDpiForWindow(m_window);
+    m_dpi = dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
+    createFonts();
+    createControls();
+    layout();
+
+    // Centred on the screen the window opens on.
+    RECT frame{};
+    GetWindowRect(m_window, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(MONITORINFO);
+    GetMonitorInfoW(MonitorFromWindow(m_window, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    const RECT& screen = monitor.rcMonitor;
+    const int left = screen.left + (screen.right - screen.left - width) / 2;
+    const int top = screen.top + (screen.bottom - screen.top - height) / 2;
+    SetWindowPos(m_window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    for (window::Control* c : m_form.controls()) c->setObserver(this);
+    return true;
+}
+
+void MainWindow::show() {
+    if (!m_window) return;
+    ShowWindow(m_window, SW_SHOWNORMAL);
+    UpdateWindow(m_window);
+}
+
+int MainWindow::toPixels(int twips) const { return MulDiv(twips, static_cast<int>(m_dpi), kTwipsPerInch); }
+
+void MainWindow::createFonts() {
+    releaseFonts();
+    for (const window::ControlSpec& spec : window::controlTable()) {
+        if (spec.font.face.empty()) continue;
+        const std::string key = fontKey(spec.font);
+        if (m_fonts.contains(key)) continue;
+        // A negative height asks for the character height, which is what a
+        // point size measures.
+        const int height = -static_cast<int>(std::lround(spec.font.points * m_dpi / 72.0));
+        HFONT font = CreateFontW(height, 0, 0, 0, spec.font.weight, FALSE, FALSE, FALSE,
+                                 static_cast<DWORD>(spec.font.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widen(spec.font.face).c_str());
+        if (font) m_fonts.emplace(key, font);
+    }
+}
+
+void MainWindow::releaseFonts() {
+    for (auto& [key, font] : m_fonts) DeleteObject(font);
+    m_fonts.clear();
+}
+
+void MainWindow::createControls() {
+    // Created in TabIndex order, because the dialog manager moves focus in
+    // creation order; frames take no focus and are put below everything
+    // else afterwards so the controls they hold draw on top of them.
+    std::vector<window::Control*> order;
+    for (window::Control* c : m_form.controls())
+        if (c->kind() != window::ControlKind::Timer) order.push_back(c);
+    std::stable_sort(order.begin(), order.end(), [](const window::Control* a, const window::Control* b) {
+        return a->spec().tabIndex < b->spec().tabIndex;
+    });
+
+    m_controls.clear();
+    m_controls.reserve(order.size());
+    int id = kFirstControlId;
+    for (window::Control* model : order) {
+        NativeControl control;
+        control.model = model;
+        control.id = id++;
+        const DWORD exStyle = model->kind() == window::ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
+        const DWORD style = nativeStyle(model->kind());
+        control.handle = CreateWindowExW(exStyle, nativeClass(model->kind()), captionOf(*model).c_str(), style, 0, 0,
+                                         0, 0, m_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
+                                         m_instance, nullptr);
+        if (!control.handle) continue;
+        if (auto font = m_fonts.find(fontKey(model->spec().font)); font != m_fonts.end())
+            SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font->second), FALSE);
+        m_controls.push_back(std::move(control));
+    }
+    for (const NativeControl& control : m_controls) {
+        if (control.model->kind() == window::ControlKind::Frame)
+            SetWindowPos(control.handle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        mirrorEnabled(control);
+        mirrorVisible(control);
+    }
+    for (NativeControl& control : m_controls)
+        if (control.model->kind() == window::ControlKind::SelectionList) mirrorItems(control);
+}
+
+void MainWindow::layout() {
+    const window::WindowSpec& spec = window::windowSpec();
+    RECT frame{0, 0, toPixels(spec.clientWidth), toPixels(spec.clientHeight)};
+    const LONG style = GetWindowLongW(m_window, GWL_STYLE);
+    const LONG exStyle = GetWindowLongW(m_window, GWL_EXSTYLE);
+    AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(exStyle), m_dpi);
+    SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    for (const NativeControl& control : m_controls) {
+        const window::ControlSpec& c = control.model->spec();
+        // Native controls are all children of the window, so a control in a
+        // frame is placed at the frame's offset plus its own.
+        int left = c.left;
+        int top = c.top;
+        if (const window::ControlSpec* container = window::findControlSpec(c.container)) {
+            left += container->left;
+            top += container->top;
+        }
+        int height = toPixels(c.height);
+        if (c.kind == window::ControlKind::SelectionList) {
+            // The closed list's height is its selection field plus the
+            // edges; the height given at creation includes the open list.
+            const int edges = GetSystemMetrics(SM_CYEDGE) * 2 + 2;
+            SendMessageW(control.handle, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(1, height - edges));
+            const LRESULT row = SendMessageW(control.handle, CB_GETITEMHEIGHT, 0, 0);
+            height += static_cast<int>(std::max<LRESULT>(row, 1)) * kDroppedRows + 2;
+        }
+        SetWindowPos(control.handle, nullptr, toPixels(left), toPixels(top), toPixels(c.width), height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        if (auto font = m_fonts.find(fontKey(c.font)); font != m_fonts.end())
+            SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font->second), TRUE);
+    }
+}
+
+MainWindow::NativeControl* MainWindow::byModel(const window::Control& control) {
+    for (NativeControl& c : m_controls)
+        if (c.model == &control) return &c;
+    return nullptr;
+}
+
+MainWindow::NativeControl* MainWindow::byId(int id) {
+    for (NativeControl& c : m_controls)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+void MainWindow::mirrorEnabled(const NativeControl& control) {
+    EnableWindow(control.handle, effectivelyEnabled(*control.model) ? TRUE : FALSE);
+}
+
+void MainWindow::mirrorVisible(const NativeControl& control) {
+    ShowWindow(control.handle, effectivelyVisible(*control.model) ? SW_SHOWNA : SW_HIDE);
+}
+
+void MainWindow::mirrorItems(NativeControl& control) {
+    const auto& list = static_cast<const window::SelectionList&>(*control.model);
+    const std::vector<std::string>& items = list.items();
+    std::vector<std::string>& shown = control.items;
+
+    // The models add one item at a time; find where it went in, and insert
+    // only that one. Anything else rebuilds the native list.
+    bool inserted = false;
+    if (items.size() == shown.size() + 1) {
+        std::size_t at = 0;
+        while (at < shown.size() && shown[at] == items[at]) ++at;
+        if (std::equal(shown.begin() + static_cast<std::ptrdiff_t>(at), shown.end(),
+                       items.begin() + static_cast<std::ptrdiff_t>(at) + 1)) {
+            SendMessageW(control.handle, CB_INSERTSTRING, at,
+                         reinterpret_cast<LPARAM>(widen(items[at]).c_str()));
+            shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(at), items[at]);
+            inserted = true;
+        }
+    }
+    if (!inserted) {
+        SendMessageW(control.handle, WM_SETREDRAW, FALSE, 0);
+        SendMessageW(control.handle, CB_RESETCONTENT, 0, 0);
+        for (const std::string& item : items)
+            SendMessageW(control.handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+        SendMessageW(control.handle, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(control.handle, nullptr, TRUE);
+        shown = items;
+    }
+    mirrorSelection(control);
+}
+
+void MainWindow::mirrorSelection(const NativeControl& control) {
+    const auto& list = static_cast<const window::SelectionList&>(*control.model);
+    // CB_SETCURSEL raises no selection notification; -1 clears the field.
+    SendMessageW(control.handle, CB_SETCURSEL, static_cast<WPARAM>(list.listIndex()), 0);
+}
+
+void MainWindow::mirrorTimer() {
+    const window::TimerControl& timer = m_form.Timer;
+    if (timer.enabled()) {
+        // Setting a running timer again restarts it with the new period.
+        m_timerRunning = SetTimer(m_window, kTimerId, static_cast<UINT>(std::max(timer.interval(), 1)), nullptr) != 0;
+    } else if (m_timerRunning) {
+        KillTimer(m_window, kTimerId);
+        m_timerRunning = false;
+    }
+}
+
+void MainWindow::controlChanged(const window::Control& control, window::Change change) {
+    if (!m_window) return;
+    const bool wasMirroring = m_mirroring;
+    m_mirroring = true;
+    if (control.kind() == window::ControlKind::Timer) {
+        mirrorTimer();
+    } else if (NativeControl* native = byModel(control)) {
+        switch (change) {
+        case window::Change::Enabled:
+        case window::Change::Visible:
+            // A frame's state reaches every control it holds.
+            for (const NativeControl& c : m_controls) {
+                for (const window::Control* up = c.model; up; up = up->container()) {
+                    if (up != &control) continue;
+                    change == window::Change::Enabled ? mirrorEnabled(c) : mirrorVisible(c);
+                    break;
+                }
+            }
+            break;
+        case window::Change::Caption:
+        case window::Change::Text: SetWindowTextW(native->handle, captionOf(control).c_str()); break;
+        case window::Change::Items: mirrorItems(*native); break;
+        case window::Change::Selection: mirrorSelection(*native); break;
+        case window::Change::Interval: break;
+        }
+    }
+    m_mirroring = wasMirroring;
+}
+
+void MainWindow::onCommand(int id, int code) {
+    if (m_mirroring) return;
+    NativeControl* control = byId(id);
+    if (!control) return;
+    if (control->model->kind() == window::ControlKind::SelectionList && code == CBN_SELCHANGE) {
+        auto& list = static_cast<window::SelectionList&>(*control->model);
+        const auto picked = static_cast<int>(SendMessageW(control->handle, CB_GETCURSEL, 0, 0));
+        list.userPick(picked);
+        // A pick the model refused, or a handler that chose another item,
+        // leaves the native list showing the model's selection again.
+        if (NativeControl* after = byId(id)) mirrorSelection(*after);
+    } else if (control->model->kind() == window::ControlKind::Button && code == BN_CLICKED) {
+        static_cast<window::Button&>(*control->model).userPress();
+    }
+}
+
+void MainWindow::onClose() {
+    bool cancel = false;
+    m_form.Form_Unload(cancel);
+    if (cancel) return;
+    DestroyWindow(m_window);
+}
+
+LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        if (lParam != 0) onCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam == kTimerId) m_form.Timer.expire();
+        return 0;
+    case WM_CTLCOLORSTATIC: {
+        const HWND from = reinterpret_cast<HWND>(lParam);
+        for (const NativeControl& c : m_controls) {
+            if (c.handle != from || !c.model->spec().valueField) continue;
+            const HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+        }
+        break;
+    }
+    case WM_DPICHANGED: {
+        m_dpi = HIWORD(wParam) ? HIWORD(wParam) : USER_DEFAULT_SCREEN_DPI;
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        createFonts();
+        layout();
+        if (suggested)
+            SetWindowPos(m_window, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_CLOSE: onClose(); return 0;
+    case WM_DESTROY:
+        if (m_timerRunning) KillTimer(m_window, kTimerId);
+        m_timerRunning = false;
+        m_window = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    default: break;
+    }
+    return DefWindowProcW(m_window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK MainWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+        self->m_window = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self || self->m_window != window) return DefWindowProcW(window, message, wParam, lParam);
+    // An exception must not unwind through the system's code that called
+    // this procedure; the event it came from is dropped instead.
+    try {
+        return self->handleMessage(message, wParam, lParam);
+    } catch (...) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace frontend::win32

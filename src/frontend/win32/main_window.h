@@ -1,0 +1,74 @@
+#pragma once
+
+#include "window/controls.h"
+#include "window/frm_main.h"
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace frontend::win32 {
+
+// The native window over frmMain's control models. The models hold all
+// state; this class creates one native control per model row, mirrors every
+// model change into it, and turns a user's pick, press or the timer's
+// expiry into the model's own entry points.
+class MainWindow final : public window::ControlObserver {
+public:
+    MainWindow(HINSTANCE instance, window::frmMain& form);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window, hidden, with every control; false when the
+    // system refuses.
+    bool create();
+    HWND handle() const { return m_window; }
+    void show();
+
+    void controlChanged(const window::Control& control, window::Change change) override;
+
+private:
+    struct NativeControl {
+        window::Control* model = nullptr;
+        HWND handle = nullptr;
+        int id = 0;
+        // What the native list holds, so a single inserted item is mirrored
+        // as one insertion rather than a rebuild.
+        std::vector<std::string> items;
+    };
+
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void onCommand(int id, int code);
+    void onClose();
+
+    void createControls();
+    void layout();
+    void createFonts();
+    void releaseFonts();
+    int toPixels(int twips) const;
+
+    NativeControl* byModel(const window::Control& control);
+    NativeControl* byId(int id);
+    void mirrorEnabled(const NativeControl& control);
+    void mirrorVisible(const NativeControl& control);
+    void mirrorItems(NativeControl& control);
+    void mirrorSelection(const NativeControl& control);
+    void mirrorTimer();
+
+    HINSTANCE m_instance;
+    window::frmMain& m_form;
+    HWND m_window = nullptr;
+    UINT m_dpi = USER_DEFAULT_SCREEN_DPI;
+    std::vector<NativeControl> m_controls;
+    std::map<std::string, HFONT> m_fonts;  // keyed by face, size, weight, charset
+    // Set while a model change is copied into a native control: any
+    // notification the copy raises is not a user's action.
+    bool m_mirroring = false;
+    bool m_timerRunning = false;
+};
+
+}  // namespace frontend::win32
