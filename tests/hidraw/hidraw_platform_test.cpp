@@ -169,6 +169,8 @@ TEST_F(HidrawOverFakeTree, MissingPathFailsCleanly) {
     const std::size_t before = openDescriptors();
     EXPECT_EQ(platform.open((dev / "hidraw99").string(), OpenMode::Synchronous, security), kNoHandle);
     EXPECT_EQ(platform.open("/nonexistent/hidraw0", OpenMode::Overlapped, security), kNoHandle);
+    // The node exists, but not under the name asked for.
+    EXPECT_EQ(platform.open(node(0) + std::string("\0/x", 3), OpenMode::Synchronous, security), kNoHandle);
     EXPECT_EQ(platform.openHandles(), 0u);
     EXPECT_EQ(openDescriptors(), before);
 }

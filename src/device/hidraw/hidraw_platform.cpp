@@ -1,11 +1,11 @@
 #include "device/hidraw/hidraw_platform.h"
 
+#include "device/hidraw/input_read.h"
 #include "device/hidraw/utf16_text.h"
 #include "device/native_platform.h"
 
 #include <fcntl.h>
 #include <linux/hidraw.h>
-#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -82,6 +82,8 @@ std::optional<std::string> HidrawPlatform::doInterfacePath(InterfaceList list, s
 void HidrawPlatform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }
 
 Handle HidrawPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
+    // A path with a zero byte in it would open a shorter path than asked.
+    if (path.find('\0') != std::string::npos) return kNoHandle;
     // Descriptors are never handed to child processes, whatever the caller
     // asks for: the program starts none, and a unit's node must not stay
     // open in anything else. O_NOCTTY keeps a mistaken terminal path from
@@ -197,27 +199,11 @@ bool HidrawPlatform::doSetFeature(Handle handle, std::span<const std::uint8_t> r
 bool HidrawPlatform::doReadInputReport(Handle handle, std::span<std::uint8_t> buffer, Overlapped&) {
     OpenNode* node = find(handle);
     if (!node) return false;
+    // Whether the device numbers its reports decides where the data goes;
+    // the read handle learns it from its own descriptor request, once.
     const ReportLengths* lengths = lengthsOf(*node);
     if (!lengths) return false;
-
-    pollfd waiting{node->fd.get(), POLLIN, 0};
-    if (retryInterrupted([&] { return ::poll(&waiting, 1, 0); }) <= 0) return false;
-    // An unplugged device reports POLLHUP or POLLERR, possibly while reports
-    // are still queued; it counts as gone all the same.
-    if ((waiting.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 || (waiting.revents & POLLIN) == 0) return false;
-
-    // The kernel puts the report ID byte in front only when the device
-    // numbers its reports; for an unnumbered device a 0 is put there, so
-    // the caller always sees the ID byte followed by the data.
-    std::span<std::uint8_t> target = buffer;
-    if (!lengths->numbered) {
-        if (buffer.size() < 2) return false;
-        target = buffer.subspan(1);
-    }
-    const ssize_t count = retryInterrupted([&] { return ::read(node->fd.get(), target.data(), target.size()); });
-    if (count <= 0) return false;
-    if (!lengths->numbered) buffer[0] = 0;
-    return true;
+    return readReportNow(node->fd.get(), buffer, lengths->numbered);
 }
 
 EventHandle HidrawPlatform::doCreateEvent(bool, bool, bool) {
