@@ -24,6 +24,15 @@ void selectDecoded(SelectionList& list, int index) {
         list.setListIndex(-1);
 }
 
+// The identity labels show their text after one leading blank. Built by
+// appending: GCC 12 reports a false -Wrestrict overlap in an optimised
+// build of `" " + std::string`.
+std::string identityCaption(std::span<const std::uint8_t> buffer) {
+    std::string caption = " ";
+    caption += device::decodeHidString(buffer);
+    return caption;
+}
+
 }  // namespace
 
 void frmMain::RefreshDeviceState() {
@@ -51,13 +60,13 @@ void frmMain::RefreshDeviceState() {
     m_connection.LastResult =
         platform.getManufacturerString(m_connection.ReadHandle, buffer, device::kStringRequestBytes);
     if (m_connection.LastResult != 0) {
-        lblManuf.setCaption(" " + device::decodeHidString(buffer));
+        lblManuf.setCaption(identityCaption(buffer));
         lblVersion.setCaption(protocol::versionText(m_connection.Attributes.VersionNumber));
         minor = protocol::versionMinor(m_connection.Attributes.VersionNumber);
     }
     buffer.fill(0);
     m_connection.LastResult = platform.getProductString(m_connection.ReadHandle, buffer, device::kStringRequestBytes);
-    if (m_connection.LastResult != 0) lblProduct.setCaption(" " + device::decodeHidString(buffer));
+    if (m_connection.LastResult != 0) lblProduct.setCaption(identityCaption(buffer));
 
     Frame1.setEnabled(true);
 
