@@ -74,7 +74,10 @@ void frmMain::PollDevicePresence() {
     }
     RefreshComplete = false;
     Scan_USB_devices();
-    m_connection.DeviceDetected = FindTheHid();
+    // The scan has just walked every interface; when it listed no unit, a
+    // second walk for the selected serial cannot find one either. Skipping
+    // it halves the cost of every tick while nothing is attached.
+    m_connection.DeviceDetected = SerNo.itemCount() > 0 && FindTheHid();
     RefreshDeviceState();
 }
 
