@@ -99,8 +99,8 @@ private:
     std::uint64_t m_lists;
 };
 
-// Heap allocations seen per connected poll tick, worst run first; main
-// fails the program when any run saw one.
+// Heap allocations per connected poll tick, the worst of all runs; main
+// fails the program when it is not zero.
 std::optional<double> g_connectedTickAllocations;
 
 device::SecurityAttributes walkSecurity() { return device::SecurityAttributes{12, true}; }
