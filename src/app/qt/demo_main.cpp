@@ -12,6 +12,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -22,6 +24,7 @@ namespace {
 // Start-up ends with the timer's first 50 ms tick, which polls the unit
 // and slows the timer down; the screenshot is taken after it.
 constexpr int kSettleMilliseconds = 300;
+constexpr int kPanelGap = 12;  // pixels between the two windows
 
 int usage(const char* program) {
     std::fprintf(stderr, "usage: %s [--screenshot FILE]\n", program);
@@ -74,12 +77,17 @@ int main(int argc, char** argv) {
 
     demo::DemoPanel panel(platform, units);
     panel.adjustSize();
-    // Beside the main window, where the screen leaves room.
+    // Beside the main window: to its right where the screen leaves room,
+    // else to its left, else as far right as the screen allows.
     const QRect frame = mainWindow.frameGeometry();
-    QPoint at = frame.topRight() + QPoint(12, 0);
+    QPoint at = frame.topRight() + QPoint(kPanelGap, 0);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        if (at.x() + panel.width() > area.right()) at.setX(std::max(area.left(), area.right() - panel.width()));
+        const int width = panel.frameGeometry().width();
+        if (at.x() + width > area.right()) {
+            const int left = frame.left() - kPanelGap - width;
+            at.setX(left >= area.left() ? left : std::max(area.left(), area.right() - width));
+        }
     }
     panel.move(at);
     panel.show();

@@ -1,7 +1,6 @@
 #include "demo_panel.h"
 
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -34,7 +33,8 @@ DemoPanel::DemoPanel(device::sim::SimPlatform& platform, const std::array<DemoUn
     // Closing the main window ends the demo even while this one is open.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    auto* layout = new QHBoxLayout(this);
+    // The units one above the other, so the panel fits beside the main window.
+    auto* layout = new QVBoxLayout(this);
     for (std::size_t i = 0; i < units.size(); ++i) {
         Row& row = m_rows[i];
         row.unit = units[i];
@@ -45,7 +45,7 @@ DemoPanel::DemoPanel(device::sim::SimPlatform& platform, const std::array<DemoUn
         row.reports = new QPlainTextEdit(box);
         row.reports->setReadOnly(true);
         row.reports->setPlaceholderText(QStringLiteral("No feature report received yet"));
-        row.reports->setMinimumSize(260, 220);
+        row.reports->setMinimumSize(280, 140);
         column->addWidget(row.state);
         column->addWidget(row.plug);
         column->addWidget(new QLabel(QStringLiteral("Feature reports received, oldest first:"), box));

@@ -133,6 +133,10 @@ void MainWindow::buildWidgets() {
             combo->setEditable(false);
             // Sizing to the contents would measure every item of a long list.
             combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            // The lists are as narrow as the layout was drawn for; the
+            // default style's padding would cut a serial number short.
+            combo->setStyleSheet(QStringLiteral("QComboBox { padding-left: 2px; padding-right: 0px; }"
+                                                " QComboBox::drop-down { width: 16px; }"));
             auto* list = static_cast<window::SelectionList*>(control);
             // Only a user's pick is forwarded: activated is not emitted for
             // changes made by code, so mirroring never raises a handler run.

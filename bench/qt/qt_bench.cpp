@@ -1,0 +1,197 @@
+// What the Qt view costs where a user waits for it, each figure beside the
+// same widget work done with bare Qt calls in the same run:
+// - a full refresh of a connected unit (1701 calibration items and three
+//   amplitude rebuilds) through the view, against filling a bare combo box
+//   with the same lists;
+// - the demo's start-up to its first painted window, against a bare window
+//   holding the same widgets.
+// Everything runs under Qt's offscreen platform, so no display is needed
+// and painting goes to memory.
+#include "app/qt/demo_units.h"
+#include "frontend/qt/main_window.h"
+#include "window/control_table.h"
+#include "window/frm_main.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
+#include <string_view>
+
+namespace {
+
+void drainEvents() { QCoreApplication::processEvents(); }
+
+QStringList listTexts(const window::SelectionList& list) {
+    QStringList texts;
+    for (const std::string& item : list.items()) texts.append(QString::fromStdString(item));
+    return texts;
+}
+
+// The demo's window after start-up, shown.
+struct ShownDemo {
+    device::sim::SimPlatform platform;
+    std::array<demo::DemoUnit, 2> units = demo::plugDemoUnits(platform);
+    window::frmMain form{platform};
+    qtview::MainWindow view{form};
+
+    ShownDemo() {
+        view.start();
+        view.syncLists();
+        drainEvents();
+    }
+    ~ShownDemo() { view.close(); }
+};
+
+void BM_RefreshThroughView(benchmark::State& state) {
+    ShownDemo demo;
+    for (auto _ : state) {
+        demo.form.RefreshDeviceState();
+        demo.view.syncLists();
+        drainEvents();
+    }
+    state.SetLabel("1701 calibration items, 3 amplitude rebuilds");
+}
+BENCHMARK(BM_RefreshThroughView)->Unit(benchmark::kMillisecond);
+
+// The core's own part of that refresh, with no view attached: what is left
+// of the view's figure after subtracting this is the view's cost.
+void BM_RefreshCoreOnly(benchmark::State& state) {
+    device::sim::SimPlatform platform;
+    demo::plugDemoUnits(platform);
+    window::frmMain form{platform};
+    form.Form_Load();
+    for (auto _ : state) form.RefreshDeviceState();
+    bool cancel = false;
+    form.Form_Unload(cancel);
+}
+BENCHMARK(BM_RefreshCoreOnly)->Unit(benchmark::kMillisecond);
+
+// The same lists put into bare shown combo boxes with Qt's bulk call: the
+// widget work a refresh cannot avoid.
+void BM_BareComboFill(benchmark::State& state) {
+    QStringList calibration;
+    QStringList amplitude;
+    {
+        ShownDemo demo;
+        calibration = listTexts(demo.form.Cal);
+        amplitude = listTexts(demo.form.Enc1);
+    }
+    QWidget window;
+    auto* cal = new QComboBox(&window);
+    auto* enc1 = new QComboBox(&window);
+    window.show();
+    for (auto _ : state) {
+        cal->clear();
+        cal->addItems(calibration);
+        cal->setCurrentIndex(600);
+        for (int rebuild = 0; rebuild < 3; ++rebuild) {
+            enc1->clear();
+            enc1->addItems(amplitude);
+            enc1->setCurrentIndex(280);
+        }
+        drainEvents();
+    }
+}
+BENCHMARK(BM_BareComboFill)->Unit(benchmark::kMillisecond);
+
+// For scale: the same fill one item at a time, as a view that mirrored
+// every added item at once would do.
+void BM_BareComboFillItemByItem(benchmark::State& state) {
+    QStringList calibration;
+    QStringList amplitude;
+    {
+        ShownDemo demo;
+        calibration = listTexts(demo.form.Cal);
+        amplitude = listTexts(demo.form.Enc1);
+    }
+    QWidget window;
+    auto* cal = new QComboBox(&window);
+    auto* enc1 = new QComboBox(&window);
+    window.show();
+    for (auto _ : state) {
+        cal->clear();
+        for (const QString& text : calibration) cal->addItem(text);
+        cal->setCurrentIndex(600);
+        for (int rebuild = 0; rebuild < 3; ++rebuild) {
+            enc1->clear();
+            for (const QString& text : amplitude) enc1->addItem(text);
+            enc1->setCurrentIndex(280);
+        }
+        drainEvents();
+    }
+}
+BENCHMARK(BM_BareComboFillItemByItem)->Unit(benchmark::kMillisecond);
+
+void BM_DemoStartupToFirstPaint(benchmark::State& state) {
+    for (auto _ : state) {
+        ShownDemo demo;
+        demo.view.repaint();
+        benchmark::DoNotOptimize(demo.view.isVisible());
+    }
+}
+BENCHMARK(BM_DemoStartupToFirstPaint)->Unit(benchmark::kMillisecond);
+
+// A bare window with the same widgets at the same places, empty, shown and
+// painted.
+void BM_BareWindowToFirstPaint(benchmark::State& state) {
+    for (auto _ : state) {
+        QWidget window;
+        window.setFixedSize(361, 574);
+        std::map<std::string_view, QWidget*> frames;
+        for (const window::ControlSpec& spec : window::controlTable()) {
+            QWidget* parent = spec.container.empty() ? &window : frames[spec.container];
+            QWidget* w = nullptr;
+            switch (spec.kind) {
+            case window::ControlKind::Frame:
+                w = new QGroupBox(QString::fromUtf8(spec.caption.data(), spec.caption.size()), parent);
+                frames[spec.name] = w;
+                break;
+            case window::ControlKind::Label:
+                w = new QLabel(QString::fromUtf8(spec.caption.data(), spec.caption.size()), parent);
+                break;
+            case window::ControlKind::SelectionList:
+                w = new QComboBox(parent);
+                break;
+            case window::ControlKind::TextBox:
+                w = new QPlainTextEdit(parent);
+                break;
+            case window::ControlKind::Button:
+                w = new QPushButton(QString::fromUtf8(spec.caption.data(), spec.caption.size()), parent);
+                break;
+            case window::ControlKind::Timer:
+                continue;
+            }
+            w->setGeometry(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15);
+            if (!spec.visible) w->hide();
+        }
+        window.show();
+        drainEvents();
+        window.repaint();
+        benchmark::DoNotOptimize(window.isVisible());
+    }
+}
+BENCHMARK(BM_BareWindowToFirstPaint)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
