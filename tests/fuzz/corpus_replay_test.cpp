@@ -34,7 +34,7 @@ TEST(CorpusReplay, EveryInputKeepsEveryInvariant) {
         fuzz::EventDriver driver;
         const fuzz::RunCounts counts = driver.run(bytes);
         EXPECT_GT(counts.events, 0u);
-        std::printf("  %s: %zu events, %zu feature reports\n", file.filename().c_str(), counts.events,
+        std::printf("  %s: %zu events, %zu feature reports\n", file.filename().string().c_str(), counts.events,
                     counts.reportsChecked);
         events += counts.events;
         reports += counts.reportsChecked;

@@ -173,8 +173,7 @@ void MainWindow::releaseFonts() {
 
 void MainWindow::createControls() {
     // Created in TabIndex order, because the dialog manager moves focus in
-    // creation order; frames take no focus and are put below everything
-    // else afterwards so the controls they hold draw on top of them.
+    // creation order.
     std::vector<window::Control*> order;
     for (window::Control* c : m_form.controls())
         if (c->kind() != window::ControlKind::Timer) order.push_back(c);
@@ -199,9 +198,14 @@ void MainWindow::createControls() {
             SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font->second), FALSE);
         m_controls.push_back(std::move(control));
     }
+    // Labels are painted on their container, beneath every control that
+    // can take focus (a caption may reach under the list beside it), and
+    // frames lie below everything.
+    for (window::ControlKind bottom : {window::ControlKind::Label, window::ControlKind::Frame})
+        for (const NativeControl& control : m_controls)
+            if (control.model->kind() == bottom)
+                SetWindowPos(control.handle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     for (const NativeControl& control : m_controls) {
-        if (control.model->kind() == window::ControlKind::Frame)
-            SetWindowPos(control.handle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         mirrorEnabled(control);
         mirrorVisible(control);
     }
@@ -228,19 +232,35 @@ void MainWindow::layout() {
             left += container->left;
             top += container->top;
         }
-        int height = toPixels(c.height);
-        if (c.kind == window::ControlKind::SelectionList) {
-            // The closed list's height is its selection field plus the
-            // edges; the height given at creation includes the open list.
-            const int edges = GetSystemMetrics(SM_CYEDGE) * 2 + 2;
-            SendMessageW(control.handle, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), std::max(1, height - edges));
-            const LRESULT row = SendMessageW(control.handle, CB_GETITEMHEIGHT, 0, 0);
-            height += static_cast<int>(std::max<LRESULT>(row, 1)) * kDroppedRows + 2;
-        }
-        SetWindowPos(control.handle, nullptr, toPixels(left), toPixels(top), toPixels(c.width), height,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
         if (auto font = m_fonts.find(fontKey(c.font)); font != m_fonts.end())
             SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font->second), TRUE);
+        const int height = toPixels(c.height);
+        if (c.kind != window::ControlKind::SelectionList) {
+            SetWindowPos(control.handle, nullptr, toPixels(left), toPixels(top), toPixels(c.width), height,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            continue;
+        }
+        // A drop-down list is created with the height of its open list; its
+        // closed height follows from the selection field's height, which is
+        // adjusted until the closed list has the height of the table.
+        const LRESULT row = SendMessageW(control.handle, CB_GETITEMHEIGHT, 0, 0);
+        const int dropped = height + static_cast<int>(std::max<LRESULT>(row, 1)) * kDroppedRows + 2;
+        SetWindowPos(control.handle, nullptr, toPixels(left), toPixels(top), toPixels(c.width), dropped,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        // The field's height as read back may count padding the setter adds,
+        // so corrections accumulate on the value last requested.
+        int field = static_cast<int>(SendMessageW(control.handle, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            RECT closed{};
+            GetWindowRect(control.handle, &closed);
+            const int error = height - static_cast<int>(closed.bottom - closed.top);
+            if (error == 0 || field + error < 1) break;
+            field += error;
+            SendMessageW(control.handle, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
+            // Some implementations place the closed list anew only when sized.
+            SetWindowPos(control.handle, nullptr, 0, 0, toPixels(c.width), dropped,
+                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
     }
 }
 
