@@ -39,8 +39,8 @@ QApplication& application() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Never destroyed: Qt's test input devices outlive the test's statics,
     // and tearing the application down under them crashes at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    if (!QApplication::instance()) new QApplication(argc, argv);
+    return *qApp;
 }
 
 QString q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }

@@ -1,0 +1,73 @@
+#include "app/qt/demo_panel.h"
+
+#include "app/qt/demo_units.h"
+#include "device/sim/sim_platform.h"
+#include "window/frm_main.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+void ensureApplication() {
+    static int argc = 1;
+    static char name[] = "qt_frontend_test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+TEST(DemoUnits, TwoUnitsWithDifferentSerialsAndFactoryCalibrations) {
+    device::sim::SimPlatform platform;
+    const auto units = demo::plugDemoUnits(platform);
+    EXPECT_NE(platform.config(units[0].id).serial, platform.config(units[1].id).serial);
+    EXPECT_NE(platform.config(units[0].id).featureImage, platform.config(units[1].id).featureImage);
+
+    // Start-up connects the last unit found and shows its own calibration.
+    window::frmMain form(platform);
+    form.Form_Load();
+    EXPECT_EQ(form.SerNo.itemCount(), 2);
+    EXPECT_EQ(form.SerNo.text(), "VD-000102");
+    EXPECT_DOUBLE_EQ(form.FactoryCalibration, 0.985);
+    bool cancel = false;
+    form.Form_Unload(cancel);
+}
+
+TEST(DemoPanel, UnplugsAndPlugsBackAndListsEachUnitsReports) {
+    ensureApplication();
+    device::sim::SimPlatform platform;
+    const auto units = demo::plugDemoUnits(platform);
+    window::frmMain form(platform);
+    form.Form_Load();
+    demo::DemoPanel panel(platform, units);
+
+    const auto buttons = panel.findChildren<QPushButton*>();
+    const auto lists = panel.findChildren<QPlainTextEdit*>();
+    ASSERT_EQ(buttons.size(), 2);
+    ASSERT_EQ(lists.size(), 2);
+
+    buttons[1]->click();
+    EXPECT_FALSE(platform.isPresent(units[1].id));
+    EXPECT_TRUE(platform.isPresent(units[0].id));
+    EXPECT_EQ(buttons[1]->text(), "Plug back in");
+
+    // The poll moves to the remaining unit; a setting written to it shows
+    // in its list only.
+    form.Timer.expire();
+    form.Enc2.userPick(2);
+    panel.refresh();
+    EXPECT_EQ(lists[0]->toPlainText().toStdString(), "1:  00 01 8C 00 02 00 02 58 00");
+    EXPECT_TRUE(lists[1]->toPlainText().isEmpty());
+
+    buttons[1]->click();
+    EXPECT_TRUE(platform.isPresent(units[1].id));
+    EXPECT_EQ(buttons[1]->text(), "Unplug");
+    bool cancel = false;
+    form.Form_Unload(cancel);
+}
+
+}  // namespace
