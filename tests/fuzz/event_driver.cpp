@@ -174,6 +174,7 @@ void EventDriver::plugHostile(Reader& in) {
         c.productId = in.u16();
     }
     c.isUnit = (shape & 2) == 0;
+    c.terminateStrings = (shape & 4) == 0;
     c.version = in.u16();
     c.serial = in.string();
     c.manufacturer = in.string();
@@ -188,7 +189,7 @@ void EventDriver::plugHostile(Reader& in) {
 
 void EventDriver::mutate(Reader& in) {
     const std::uint8_t device = in.u8();
-    const std::uint8_t field = in.u8() % 9;
+    const std::uint8_t field = in.u8() % 10;
     if (m_sim.deviceCount() == 0) return;
     DeviceConfig& c = m_sim.config(deviceOf(device));
     switch (field) {
@@ -208,7 +209,8 @@ void EventDriver::mutate(Reader& in) {
             c.vendorId = in.flag() ? device::DeviceVendorId : std::uint16_t{0x0B0E};
             c.productId = device::DeviceProductId;
             break;
-        default: c.isUnit = in.flag(); break;
+        case 8: c.isUnit = in.flag(); break;
+        default: c.terminateStrings = in.flag(); break;
     }
 }
 
@@ -250,12 +252,15 @@ void EventDriver::applyMidCall(const MidCallAction& a) {
     if (m_sim.deviceCount() == 0) return;
     const DeviceId id = deviceOf(a.device);
     const auto op = static_cast<Operation>(a.value % kOperationCount);
-    switch (a.kind % 5) {
+    switch (a.kind % 6) {
         case 0: m_sim.unplug(id); break;
+        case 5:
+            if (m_sim.deviceCount() < kMaxDevices) m_sim.plug(device::sim::unitConfig(u"B2"));
+            break;
         case 1: m_sim.replug(id); break;
         case 2: m_sim.setFailing(id, op, true); break;
         case 3: m_sim.setFailing(id, op, false); break;
-        default: m_sim.config(id).featureLength = a.value; break;
+        case 4: m_sim.config(id).featureLength = a.value; break;
     }
 }
 

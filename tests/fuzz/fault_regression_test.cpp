@@ -78,6 +78,10 @@ TEST_P(SecondOpenFails, SwitchLeavesWindowNotConnectedAndPolling) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, SecondOpenFails,
-                         testing::Values(SecondOpenFault::UnpluggedDuringCaps, SecondOpenFault::OpenRefusedAfterFirst));
+                         testing::Values(SecondOpenFault::UnpluggedDuringCaps, SecondOpenFault::OpenRefusedAfterFirst),
+                         [](const testing::TestParamInfo<SecondOpenFault>& info) {
+                             return info.param == SecondOpenFault::UnpluggedDuringCaps ? "UnpluggedDuringCaps"
+                                                                                       : "OpenRefusedAfterFirst";
+                         });
 
 }  // namespace
