@@ -13,6 +13,7 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"VandrelMainWindow";
 constexpr UINT_PTR kTimerId = 1;
+constexpr UINT kSyncItemsMessage = WM_APP + 1;
 constexpr int kFirstControlId = 100;
 constexpr int kTwipsPerInch = 1440;
 // The height of an open drop-down, in rows of the list.
@@ -264,6 +265,12 @@ void MainWindow::layout() {
     }
 }
 
+HWND MainWindow::nativeHandle(const window::Control& control) const {
+    for (const NativeControl& c : m_controls)
+        if (c.model == &control) return c.handle;
+    return nullptr;
+}
+
 MainWindow::NativeControl* MainWindow::byModel(const window::Control& control) {
     for (NativeControl& c : m_controls)
         if (c.model == &control) return &c;
@@ -286,33 +293,24 @@ void MainWindow::mirrorVisible(const NativeControl& control) {
 
 void MainWindow::mirrorItems(NativeControl& control) {
     const auto& list = static_cast<const window::SelectionList&>(*control.model);
-    const std::vector<std::string>& items = list.items();
-    std::vector<std::string>& shown = control.items;
-
-    // The models add one item at a time; find where it went in, and insert
-    // only that one. Anything else rebuilds the native list.
-    bool inserted = false;
-    if (items.size() == shown.size() + 1) {
-        std::size_t at = 0;
-        while (at < shown.size() && shown[at] == items[at]) ++at;
-        if (std::equal(shown.begin() + static_cast<std::ptrdiff_t>(at), shown.end(),
-                       items.begin() + static_cast<std::ptrdiff_t>(at) + 1)) {
-            SendMessageW(control.handle, CB_INSERTSTRING, at,
-                         reinterpret_cast<LPARAM>(widen(items[at]).c_str()));
-            shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(at), items[at]);
-            inserted = true;
-        }
-    }
-    if (!inserted) {
-        SendMessageW(control.handle, WM_SETREDRAW, FALSE, 0);
-        SendMessageW(control.handle, CB_RESETCONTENT, 0, 0);
-        for (const std::string& item : items)
-            SendMessageW(control.handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
-        SendMessageW(control.handle, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(control.handle, nullptr, TRUE);
-        shown = items;
-    }
+    SendMessageW(control.handle, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(control.handle, CB_RESETCONTENT, 0, 0);
+    SendMessageW(control.handle, CB_INITSTORAGE, list.items().size(), list.items().size() * 16);
+    for (const std::string& item : list.items())
+        SendMessageW(control.handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
+    SendMessageW(control.handle, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(control.handle, nullptr, TRUE);
+    control.itemsStale = false;
     mirrorSelection(control);
+}
+
+void MainWindow::mirrorStaleItems() {
+    m_itemsSyncPosted = false;
+    const bool wasMirroring = m_mirroring;
+    m_mirroring = true;
+    for (NativeControl& control : m_controls)
+        if (control.itemsStale) mirrorItems(control);
+    m_mirroring = wasMirroring;
 }
 
 void MainWindow::mirrorSelection(const NativeControl& control) {
@@ -353,8 +351,16 @@ void MainWindow::controlChanged(const window::Control& control, window::Change c
             break;
         case window::Change::Caption:
         case window::Change::Text: SetWindowTextW(native->handle, captionOf(control).c_str()); break;
-        case window::Change::Items: mirrorItems(*native); break;
-        case window::Change::Selection: mirrorSelection(*native); break;
+        case window::Change::Items:
+            // A handler rebuilds a list one item at a time, hundreds of them;
+            // the native list is rebuilt once, when the handler has returned.
+            native->itemsStale = true;
+            if (!m_itemsSyncPosted) m_itemsSyncPosted = PostMessageW(m_window, kSyncItemsMessage, 0, 0) != FALSE;
+            if (!m_itemsSyncPosted) mirrorItems(*native);
+            break;
+        case window::Change::Selection:
+            if (!native->itemsStale) mirrorSelection(*native);
+            break;
         case window::Change::Interval: break;
         }
     }
@@ -367,6 +373,13 @@ void MainWindow::onCommand(int id, int code) {
     if (!control) return;
     if (control->model->kind() == window::ControlKind::SelectionList && code == CBN_SELCHANGE) {
         auto& list = static_cast<window::SelectionList&>(*control->model);
+        // The native list still shows items the model no longer has: the
+        // pick names none of the model's, so the list is brought up to date
+        // instead.
+        if (control->itemsStale) {
+            mirrorStaleItems();
+            return;
+        }
         const auto picked = static_cast<int>(SendMessageW(control->handle, CB_GETCURSEL, 0, 0));
         list.userPick(picked);
         // A pick the model refused, or a handler that chose another item,
@@ -413,6 +426,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
+    case kSyncItemsMessage: mirrorStaleItems(); return 0;
     case WM_CLOSE: onClose(); return 0;
     case WM_DESTROY:
         if (m_timerRunning) KillTimer(m_window, kTimerId);

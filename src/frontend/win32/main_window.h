@@ -26,6 +26,8 @@ public:
     // system refuses.
     bool create();
     HWND handle() const { return m_window; }
+    // The native control that shows a model; nullptr for the timer.
+    HWND nativeHandle(const window::Control& control) const;
     void show();
 
     void controlChanged(const window::Control& control, window::Change change) override;
@@ -35,9 +37,9 @@ private:
         window::Control* model = nullptr;
         HWND handle = nullptr;
         int id = 0;
-        // What the native list holds, so a single inserted item is mirrored
-        // as one insertion rather than a rebuild.
-        std::vector<std::string> items;
+        // The list's items changed in the model and the native list has not
+        // been rebuilt yet.
+        bool itemsStale = false;
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -56,6 +58,7 @@ private:
     void mirrorEnabled(const NativeControl& control);
     void mirrorVisible(const NativeControl& control);
     void mirrorItems(NativeControl& control);
+    void mirrorStaleItems();
     void mirrorSelection(const NativeControl& control);
     void mirrorTimer();
 
@@ -69,6 +72,7 @@ private:
     // notification the copy raises is not a user's action.
     bool m_mirroring = false;
     bool m_timerRunning = false;
+    bool m_itemsSyncPosted = false;
 };
 
 }  // namespace frontend::win32

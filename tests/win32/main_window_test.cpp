@@ -1,0 +1,182 @@
+// The native window over the control models, in-process, over a simulated
+// unit: model changes reach the native controls, a user's pick or press
+// reaches the model exactly once, and nothing thrown by a handler escapes
+// the window procedure.
+#include "frontend/win32/main_window.h"
+
+#include "device/sim/sim_platform.h"
+#include "window/frm_main.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+using device::sim::Operation;
+
+std::wstring textOf(HWND control) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(control, text, 1024);
+    return text;
+}
+
+std::wstring widen(const std::string& text) {
+    // Only ASCII reaches the controls in these tests.
+    return std::wstring(text.begin(), text.end());
+}
+
+void pumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_unit = platform.plug(device::sim::unitConfig(u"VD-000101"));
+        view = std::make_unique<frontend::win32::MainWindow>(GetModuleHandleW(nullptr), form);
+        if (!view->create()) GTEST_SKIP() << "no window can be created here";
+        // The window stays hidden: on a display without a window manager,
+        // destroying a shown window waits for one. The smoke test shows it.
+        form.onShow = [this] { ++shows; };
+        form.Form_Load();
+        pumpMessages();
+    }
+
+    // What a user's pick in the drop-down sends to the window.
+    void userPicks(window::SelectionList& list, int index) {
+        HWND combo = view->nativeHandle(list);
+        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageW(view->handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+    }
+
+    int nativeSelection(window::SelectionList& list) {
+        return static_cast<int>(SendMessageW(view->nativeHandle(list), CB_GETCURSEL, 0, 0));
+    }
+
+    device::sim::SimPlatform platform;
+    window::frmMain form{platform};
+    std::unique_ptr<frontend::win32::MainWindow> view;
+    int shows = 0;
+
+private:
+    device::sim::DeviceId m_unit = 0;
+};
+
+TEST_F(MainWindowTest, StartUpStateIsMirroredIntoTheNativeControls) {
+    ASSERT_TRUE(form.connection().DeviceDetected);
+    EXPECT_EQ(shows, 1);
+    for (window::SelectionList* list : {&form.SerNo, &form.Enc1, &form.Enc2, &form.Cal}) {
+        HWND combo = view->nativeHandle(*list);
+        EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), list->itemCount()) << list->name();
+        EXPECT_EQ(nativeSelection(*list), list->listIndex()) << list->name();
+        if (list->listIndex() >= 0) {
+            wchar_t item[256] = {};
+            SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(list->listIndex()), reinterpret_cast<LPARAM>(item));
+            EXPECT_EQ(std::wstring(item), widen(list->text())) << list->name();
+        }
+    }
+    for (window::Label* label : {&form.lblManuf, &form.lblProduct, &form.lblVersion}) {
+        EXPECT_FALSE(label->caption().empty());
+        EXPECT_EQ(textOf(view->nativeHandle(*label)), widen(label->caption())) << label->name();
+    }
+    // The summary's lines are CR LF separated, as the edit control needs.
+    EXPECT_EQ(textOf(view->nativeHandle(form.Summary)), widen(form.Summary.text()));
+    EXPECT_TRUE(IsWindowEnabled(view->nativeHandle(form.Enc1)));
+    EXPECT_FALSE(IsWindowVisible(view->nativeHandle(form.Enc3)));
+}
+
+TEST_F(MainWindowTest, FrameStateReachesTheControlsItHolds) {
+    HWND enc1 = view->nativeHandle(form.Enc1);
+    form.Frame3.setEnabled(false);
+    EXPECT_FALSE(IsWindowEnabled(enc1));
+    form.Frame3.setEnabled(true);
+    EXPECT_TRUE(IsWindowEnabled(enc1));
+    form.Enc1.setEnabled(false);
+    form.Frame3.setEnabled(true);
+    EXPECT_FALSE(IsWindowEnabled(enc1));
+}
+
+TEST_F(MainWindowTest, UserPickRunsTheHandlerOnce) {
+    const std::size_t writes = platform.featureWrites();
+    userPicks(form.Enc1, 5);
+    pumpMessages();
+    EXPECT_EQ(form.Enc1.listIndex(), 5);
+    EXPECT_EQ(platform.featureWrites(), writes + 1);
+    EXPECT_EQ(nativeSelection(form.Enc1), 5);
+}
+
+TEST_F(MainWindowTest, AssignmentFromCodeRaisesNoSecondHandlerRun) {
+    int runs = 0;
+    form.Enc2.onClick = [&runs] { ++runs; };
+    form.Enc2.setListIndex(2);
+    pumpMessages();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(nativeSelection(form.Enc2), 2);
+    form.Enc2.clear();
+    pumpMessages();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(SendMessageW(view->nativeHandle(form.Enc2), CB_GETCOUNT, 0, 0), 0);
+    EXPECT_EQ(nativeSelection(form.Enc2), -1);
+}
+
+TEST_F(MainWindowTest, RefusedPickLeavesTheModelsSelectionShowing) {
+    const int before = form.Enc1.listIndex();
+    const std::size_t writes = platform.featureWrites();
+    form.Enc1.setEnabled(false);
+    userPicks(form.Enc1, before + 3);
+    EXPECT_EQ(form.Enc1.listIndex(), before);
+    EXPECT_EQ(nativeSelection(form.Enc1), before);
+    EXPECT_EQ(platform.featureWrites(), writes);
+}
+
+TEST_F(MainWindowTest, ButtonPressRestoresDefaults) {
+    userPicks(form.Enc2, 0);
+    const std::size_t writes = platform.featureWrites();
+    HWND button = view->nativeHandle(form.Command1);
+    SendMessageW(view->handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+    EXPECT_GT(platform.featureWrites(), writes);
+    EXPECT_EQ(nativeSelection(form.Enc2), form.Enc2.listIndex());
+}
+
+TEST_F(MainWindowTest, HandlerExceptionStaysInsideTheWindowProcedure) {
+    form.Enc1.onClick = [] { throw std::runtime_error("handler failed"); };
+    EXPECT_NO_THROW(userPicks(form.Enc1, 1));
+    EXPECT_TRUE(IsWindow(view->handle()));
+}
+
+TEST_F(MainWindowTest, TimerExpiriesPollTheUnit) {
+    ASSERT_TRUE(form.Timer.enabled());
+    const std::size_t reads = platform.calls(Operation::Read);
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    while (platform.calls(Operation::Read) == reads && GetTickCount64() < deadline) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        pumpMessages();
+    }
+    EXPECT_GT(platform.calls(Operation::Read), reads);
+}
+
+TEST_F(MainWindowTest, CloseUnloadsTheFormAndEndsTheLoop) {
+    HWND handle = view->handle();
+    SendMessageW(handle, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(handle));
+    EXPECT_EQ(view->handle(), nullptr);
+    EXPECT_FALSE(form.connection().DeviceDetected);
+    EXPECT_EQ(platform.openHandles(), 0u);
+    MSG message;
+    bool quit = false;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        if (message.message == WM_QUIT) quit = true;
+    EXPECT_TRUE(quit);
+}
+
+}  // namespace
