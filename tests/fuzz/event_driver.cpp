@@ -92,7 +92,10 @@ RunCounts EventDriver::run(std::span<const std::uint8_t> input) {
     // so devices can already be attached, or broken, at start-up.
     const std::size_t beforeLoad = in.u8() % 8;
     for (m_eventIndex = 0; m_eventIndex < kMaxEvents && !in.done(); ++m_eventIndex) {
-        if (m_eventIndex == beforeLoad && !m_everLoaded) start();
+        if (m_eventIndex == beforeLoad && !m_everLoaded) {
+            start();
+            checkInvariants();
+        }
         m_currentKind = static_cast<EventKind>(in.u8() % kEventKinds);
         apply(m_currentKind, in);
         ++m_counts.events;
