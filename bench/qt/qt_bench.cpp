@@ -46,7 +46,7 @@ struct ShownDemo {
 
     ShownDemo() {
         view.start();
-        view.syncLists();
+        view.flush();
         drainEvents();
     }
     ~ShownDemo() { view.close(); }
@@ -56,7 +56,7 @@ void BM_RefreshThroughView(benchmark::State& state) {
     ShownDemo demo;
     for (auto _ : state) {
         demo.form.RefreshDeviceState();
-        demo.view.syncLists();
+        demo.view.flush();
         drainEvents();
     }
     state.SetLabel("1701 calibration items, 3 amplitude rebuilds");
@@ -148,16 +148,16 @@ void BM_BareWindowToFirstPaint(benchmark::State& state) {
         QWidget window;
         window.setFixedSize(361, 574);
         std::map<std::string_view, QWidget*> frames;
-        for (const window::ControlSpec& spec : window::controlTable()) {
-            QWidget* parent = spec.container.empty() ? &window : frames[spec.container];
+        for (const window::ControlSpec& row : window::controlTable()) {
+            QWidget* parent = row.container.empty() ? &window : frames[row.container];
             QWidget* w = nullptr;
-            switch (spec.kind) {
+            switch (row.kind) {
             case window::ControlKind::Frame:
-                w = new QGroupBox(QString::fromUtf8(spec.caption.data(), spec.caption.size()), parent);
-                frames[spec.name] = w;
+                w = new QGroupBox(QString::fromUtf8(row.caption.data(), row.caption.size()), parent);
+                frames[row.name] = w;
                 break;
             case window::ControlKind::Label:
-                w = new QLabel(QString::fromUtf8(spec.caption.data(), spec.caption.size()), parent);
+                w = new QLabel(QString::fromUtf8(row.caption.data(), row.caption.size()), parent);
                 break;
             case window::ControlKind::SelectionList:
                 w = new QComboBox(parent);
@@ -166,13 +166,13 @@ void BM_BareWindowToFirstPaint(benchmark::State& state) {
                 w = new QPlainTextEdit(parent);
                 break;
             case window::ControlKind::Button:
-                w = new QPushButton(QString::fromUtf8(spec.caption.data(), spec.caption.size()), parent);
+                w = new QPushButton(QString::fromUtf8(row.caption.data(), row.caption.size()), parent);
                 break;
             case window::ControlKind::Timer:
                 continue;
             }
-            w->setGeometry(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15);
-            if (!spec.visible) w->hide();
+            w->setGeometry(row.left / 15, row.top / 15, row.width / 15, row.height / 15);
+            if (!row.visible) w->hide();
         }
         window.show();
         drainEvents();

@@ -63,7 +63,7 @@ protected:
 
     void startAndSettle() {
         view->start();
-        view->syncLists();
+        view->flush();
     }
 
     template <class W>
@@ -120,39 +120,39 @@ TEST_F(QtWindowTest, WidgetTreeMatchesTheWindowTable) {
     EXPECT_FALSE(view->isVisible()) << "start-up shows the window, not construction";
 
     const bool haveMetricFace = QFontDatabase::hasFamily("Liberation Sans");
-    for (const window::ControlSpec& spec : window::controlTable()) {
-        SCOPED_TRACE(std::string(spec.name));
-        if (spec.kind == ControlKind::Timer) {
-            QTimer* timer = view->findChild<QTimer*>(q(spec.name));
+    for (const window::ControlSpec& row : window::controlTable()) {
+        SCOPED_TRACE(std::string(row.name));
+        if (row.kind == ControlKind::Timer) {
+            QTimer* timer = view->findChild<QTimer*>(q(row.name));
             ASSERT_NE(timer, nullptr);
             EXPECT_FALSE(timer->isActive());
             EXPECT_EQ(timer->interval(), window::kTimerDesignInterval);
             continue;
         }
-        QWidget* w = view->findChild<QWidget*>(q(spec.name));
+        QWidget* w = view->findChild<QWidget*>(q(row.name));
         ASSERT_NE(w, nullptr);
-        EXPECT_EQ(w->parentWidget()->objectName(), spec.container.empty() ? "frmMain" : q(spec.container));
-        EXPECT_EQ(w->geometry(), QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15));
-        EXPECT_EQ(w->isEnabledTo(w->parentWidget()), spec.enabled);
-        EXPECT_EQ(!w->isHidden(), spec.visible);
-        EXPECT_EQ(w->font().families().value(0), q(spec.font.face));
-        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), spec.font.points);
+        EXPECT_EQ(w->parentWidget()->objectName(), row.container.empty() ? "frmMain" : q(row.container));
+        EXPECT_EQ(w->geometry(), QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
+        EXPECT_EQ(w->isEnabledTo(w->parentWidget()), row.enabled);
+        EXPECT_EQ(!w->isHidden(), row.visible);
+        EXPECT_EQ(w->font().families().value(0), q(row.font.face));
+        EXPECT_DOUBLE_EQ(w->font().pointSizeF(), row.font.points);
         if (haveMetricFace) {
             EXPECT_EQ(QFontInfo(w->font()).family(), "Liberation Sans");
         }
 
-        switch (spec.kind) {
+        switch (row.kind) {
         case ControlKind::Frame:
             ASSERT_NE(qobject_cast<QGroupBox*>(w), nullptr);
-            EXPECT_EQ(qobject_cast<QGroupBox*>(w)->title(), q(spec.caption));
+            EXPECT_EQ(qobject_cast<QGroupBox*>(w)->title(), q(row.caption));
             break;
         case ControlKind::Label: {
             auto* label = qobject_cast<QLabel*>(w);
             ASSERT_NE(label, nullptr);
-            EXPECT_EQ(label->text(), q(spec.caption));
+            EXPECT_EQ(label->text(), q(row.caption));
             EXPECT_EQ(label->textFormat(), Qt::PlainText);
-            EXPECT_EQ(label->autoFillBackground(), spec.valueField);
-            if (spec.valueField) {
+            EXPECT_EQ(label->autoFillBackground(), row.valueField);
+            if (row.valueField) {
                 EXPECT_EQ(label->backgroundRole(), QPalette::Base);
                 EXPECT_EQ(label->foregroundRole(), QPalette::Text);
             }
@@ -174,7 +174,7 @@ TEST_F(QtWindowTest, WidgetTreeMatchesTheWindowTable) {
         }
         case ControlKind::Button:
             ASSERT_NE(qobject_cast<QPushButton*>(w), nullptr);
-            EXPECT_EQ(qobject_cast<QPushButton*>(w)->text(), q(spec.caption));
+            EXPECT_EQ(qobject_cast<QPushButton*>(w)->text(), q(row.caption));
             break;
         case ControlKind::Timer:
             break;
@@ -184,14 +184,14 @@ TEST_F(QtWindowTest, WidgetTreeMatchesTheWindowTable) {
 
 TEST_F(QtWindowTest, FocusMovesInTabIndexOrder) {
     std::vector<const window::ControlSpec*> focusable;
-    for (const window::ControlSpec& spec : window::controlTable())
-        if (spec.kind == ControlKind::SelectionList || spec.kind == ControlKind::TextBox ||
-            spec.kind == ControlKind::Button)
-            focusable.push_back(&spec);
+    for (const window::ControlSpec& row : window::controlTable())
+        if (row.kind == ControlKind::SelectionList || row.kind == ControlKind::TextBox ||
+            row.kind == ControlKind::Button)
+            focusable.push_back(&row);
     std::sort(focusable.begin(), focusable.end(), [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
 
     QStringList expected;
-    for (const auto* spec : focusable) expected.append(q(spec->name));
+    for (const auto* row : focusable) expected.append(q(row->name));
 
     QStringList chain;
     QWidget* first = view->widgetOf(focusable.front()->name);
@@ -216,7 +216,7 @@ TEST_F(QtWindowTest, StartUpShowsTheUnitAndEveryWidgetMirrorsItsModel) {
     // Losing the unit empties and disables its controls.
     platform.unplug(unit);
     form.Timer.expire();
-    view->syncLists();
+    view->flush();
     EXPECT_EQ(child<QComboBox>("SerNo")->count(), 0);
     EXPECT_FALSE(child<QComboBox>("Enc1")->isEnabled());
     expectMirrorsModels();
@@ -241,7 +241,7 @@ TEST_P(QtPickTest, UserPickReachesTheUnitAsTheCoreEncodesIt) {
     auto* list = static_cast<window::SelectionList*>(form.findControl(GetParam().list));
     const int before = list->listIndex();
     QTest::keyClick(combo, Qt::Key_Down);
-    view->syncLists();
+    view->flush();
 
     EXPECT_EQ(list->listIndex(), before + 1);
     EXPECT_EQ(combo->currentIndex(), before + 1);

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     if (screenshot) {
         int result = 1;
         QTimer::singleShot(kSettleMilliseconds, &mainWindow, [&] {
-            mainWindow.syncLists();
+            mainWindow.flush();
             const QString file = QString::fromLocal8Bit(screenshot->c_str());
             if (mainWindow.grab().save(file, "PNG")) {
                 result = 0;

@@ -18,12 +18,12 @@ void installFontSubstitutes() {
     }
 }
 
-QFont fontFor(const window::FontSpec& spec) {
+QFont fontFor(const window::FontSpec& design) {
     QFont font;
-    if (spec.face.empty()) return font;
-    font.setFamilies({QString::fromUtf8(spec.face.data(), static_cast<qsizetype>(spec.face.size()))});
-    font.setPointSizeF(spec.points);
-    font.setWeight(spec.weight >= 700 ? QFont::Bold : QFont::Normal);
+    if (design.face.empty()) return font;
+    font.setFamilies({QString::fromUtf8(design.face.data(), static_cast<qsizetype>(design.face.size()))});
+    font.setPointSizeF(design.points);
+    font.setWeight(design.weight >= 700 ? QFont::Bold : QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);

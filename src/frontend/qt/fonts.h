@@ -11,6 +11,6 @@ namespace qtview {
 void installFontSubstitutes();
 
 // The control's font; an empty face keeps the application's default.
-QFont fontFor(const window::FontSpec& spec);
+QFont fontFor(const window::FontSpec& design);
 
 }  // namespace qtview

@@ -39,8 +39,8 @@ int pixels(int twips) {
     return static_cast<int>(std::lround(static_cast<double>(twips) / window::kTwipsPerPixel));
 }
 
-QRect geometryOf(const ControlSpec& spec) {
-    return {pixels(spec.left), pixels(spec.top), pixels(spec.width), pixels(spec.height)};
+QRect geometryOf(const ControlSpec& row) {
+    return {pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height)};
 }
 
 bool takesFocus(ControlKind kind) {
@@ -74,10 +74,10 @@ MainWindow::MainWindow(window::frmMain& form, QWidget* parent)
                           Qt::MSWindowsFixedSizeDialogHint),
       m_form(form) {
     installFontSubstitutes();
-    const window::WindowSpec& spec = window::windowSpec();
-    setObjectName(toQString(spec.name));
-    setWindowTitle(toQString(spec.caption));
-    setFixedSize(pixels(spec.clientWidth), pixels(spec.clientHeight));
+    const window::WindowSpec& shape = window::windowSpec();
+    setObjectName(toQString(shape.name));
+    setWindowTitle(toQString(shape.caption));
+    setFixedSize(pixels(shape.clientWidth), pixels(shape.clientHeight));
 
     QIcon icon;
     icon.addFile(QStringLiteral(":/vandrel-32.png"), QSize(32, 32));
@@ -99,18 +99,18 @@ MainWindow::~MainWindow() {
 void MainWindow::buildWidgets() {
     m_views.reserve(m_form.controls().size());
     for (window::Control* control : m_form.controls()) {
-        const ControlSpec& spec = control->spec();
-        View view{control, nullptr, false};
+        const ControlSpec& row = control->spec();
+        View view{control, nullptr, false, false};
         QWidget* parent = this;
-        if (!spec.container.empty()) {
-            const window::Control* container = m_form.findControl(spec.container);
+        if (!row.container.empty()) {
+            const window::Control* container = m_form.findControl(row.container);
             View* containerView = container ? viewOf(*container) : nullptr;
             if (containerView && containerView->widget) parent = containerView->widget;
         }
 
-        switch (spec.kind) {
+        switch (row.kind) {
         case ControlKind::Frame: {
-            auto* frame = new QGroupBox(toQString(spec.caption), parent);
+            auto* frame = new QGroupBox(toQString(row.caption), parent);
             view.widget = frame;
             break;
         }
@@ -120,7 +120,7 @@ void MainWindow::buildWidgets() {
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             label->setText(toQString(static_cast<const window::Label&>(*control).caption()));
-            if (spec.valueField) {
+            if (row.valueField) {
                 label->setAutoFillBackground(true);
                 label->setBackgroundRole(QPalette::Base);
                 label->setForegroundRole(QPalette::Text);
@@ -168,7 +168,7 @@ void MainWindow::buildWidgets() {
         case ControlKind::Timer: {
             auto* model = static_cast<window::TimerControl*>(control);
             m_timer = new QTimer(this);
-            m_timer->setObjectName(toQString(spec.name));
+            m_timer->setObjectName(toQString(row.name));
             m_timer->setInterval(model->interval());
             connect(m_timer, &QTimer::timeout, this, [model] { runHandler([model] { model->expire(); }); });
             if (model->enabled()) m_timer->start();
@@ -177,9 +177,9 @@ void MainWindow::buildWidgets() {
         }
 
         if (view.widget) {
-            view.widget->setObjectName(toQString(spec.name));
-            view.widget->setGeometry(geometryOf(spec));
-            view.widget->setFont(fontFor(spec.font));
+            view.widget->setObjectName(toQString(row.name));
+            view.widget->setGeometry(geometryOf(row));
+            view.widget->setFont(fontFor(row.font));
             view.widget->setEnabled(control->enabled());
             if (!control->visible()) view.widget->hide();
         }
@@ -260,11 +260,16 @@ void MainWindow::controlChanged(const window::Control& control, Change change) {
             label->setText(toQString(static_cast<const window::Label&>(control).caption()));
         break;
     case Change::Text:
-        if (auto* text = qobject_cast<QPlainTextEdit*>(view->widget))
-            text->setPlainText(summaryText(static_cast<const window::TextBox&>(control).text()));
+        // One handler chain may rewrite the summary several times; laying
+        // out the text once, for the last of them, is enough.
+        view->textDirty = true;
+        scheduleFlush();
         break;
     case Change::Items:
-        markItemsDirty(*view);
+        // The models report each added item; the widget is rebuilt once,
+        // instead of item by item.
+        view->itemsDirty = true;
+        scheduleFlush();
         break;
     case Change::Selection:
         // A list being rebuilt gets its selection with its items.
@@ -275,19 +280,22 @@ void MainWindow::controlChanged(const window::Control& control, Change change) {
     }
 }
 
-void MainWindow::markItemsDirty(View& view) {
-    view.itemsDirty = true;
-    if (m_syncQueued) return;
-    // The models report each added item; the widget is rebuilt once, when
-    // control returns to the event loop, instead of item by item.
-    m_syncQueued = true;
-    QMetaObject::invokeMethod(this, &MainWindow::syncLists, Qt::QueuedConnection);
+void MainWindow::scheduleFlush() {
+    if (m_flushQueued) return;
+    m_flushQueued = true;
+    QMetaObject::invokeMethod(this, &MainWindow::flush, Qt::QueuedConnection);
 }
 
-void MainWindow::syncLists() {
-    m_syncQueued = false;
-    for (View& view : m_views)
+void MainWindow::flush() {
+    m_flushQueued = false;
+    for (View& view : m_views) {
         if (view.itemsDirty) syncList(view);
+        if (view.textDirty) {
+            view.textDirty = false;
+            if (auto* text = qobject_cast<QPlainTextEdit*>(view.widget))
+                text->setPlainText(summaryText(static_cast<const window::TextBox&>(*view.control).text()));
+        }
+    }
 }
 
 void MainWindow::syncList(View& view) {

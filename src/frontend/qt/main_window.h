@@ -28,9 +28,9 @@ public:
     // screen before any device work begins.
     void start();
 
-    // Brings every list widget whose model changed up to date now. Runs by
-    // itself when control returns to the event loop.
-    void syncLists();
+    // Brings the lists and the summary up to date now; their changes are
+    // otherwise applied once, when control returns to the event loop.
+    void flush();
 
     // The widget of a named control; nullptr for the timer or an unknown name.
     QWidget* widgetOf(std::string_view name) const;
@@ -46,13 +46,14 @@ private:
         window::Control* control = nullptr;
         QWidget* widget = nullptr;
         bool itemsDirty = false;
+        bool textDirty = false;
     };
 
     void buildWidgets();
     void applyTabOrder();
     void showCentred();
     View* viewOf(const window::Control& control);
-    void markItemsDirty(View& view);
+    void scheduleFlush();
     void syncList(View& view);
     void showSelection(const View& view);
     void userPicked(View& view, int index);
@@ -60,7 +61,7 @@ private:
     window::frmMain& m_form;
     std::vector<View> m_views;
     QTimer* m_timer = nullptr;
-    bool m_syncQueued = false;
+    bool m_flushQueued = false;
 };
 
 }  // namespace qtview
