@@ -12,7 +12,7 @@ cd "$ROOT"
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 
-BUILD="$ROOT/build/windows"
+export BUILD="$ROOT/build/windows"
 export WINEPREFIX="$BUILD/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG=-all
