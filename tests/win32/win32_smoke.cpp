@@ -134,6 +134,10 @@ void checkWindow(HWND main, UINT dpi) {
         (style & WS_CAPTION) != WS_CAPTION)
         fail("window style", "expected a fixed border and a close box only");
 
+    // The manifest makes the program scale per monitor itself.
+    if (GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(main)) != DPI_AWARENESS_PER_MONITOR_AWARE)
+        fail("DPI awareness", "the window is not per-monitor DPI aware");
+
     RECT frame{};
     GetWindowRect(main, &frame);
     MONITORINFO monitor{};
@@ -199,8 +203,10 @@ void checkControls(HWND main, UINT dpi) {
         case window::ControlKind::SelectionList: break;
         default: caption = std::string(c.caption); break;
         }
-        if (c.kind != window::ControlKind::SelectionList && windowText(h) != widen(caption))
-            fail(name.c_str(), "caption " + narrow(windowText(h)));
+        const std::wstring shown = windowText(h);
+        const std::wstring wanted = widen(caption);
+        if (c.kind != window::ControlKind::SelectionList && shown != wanted)
+            fail(name.c_str(), "caption " + narrow(shown));
         if ((IsWindowEnabled(h) != FALSE) != enabled) fail(name.c_str(), enabled ? "disabled" : "enabled");
         if (((GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0) != visible)
             fail(name.c_str(), visible ? "hidden" : "visible");
@@ -281,6 +287,46 @@ void savePicture(HWND main, const std::wstring& path) {
     ReleaseDC(nullptr, screen);
 }
 
+// The program file carries the icon in both sizes, the manifest and a
+// version record naming the product.
+void checkResources(const std::wstring& program) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), &ignored);
+    std::vector<unsigned char> version(size);
+    wchar_t* product = nullptr;
+    UINT length = 0;
+    if (size == 0 || !GetFileVersionInfoW(program.c_str(), 0, size, version.data()) ||
+        !VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\ProductName",
+                        reinterpret_cast<void**>(&product), &length) ||
+        std::wstring(product) != L"Vandrel Configuration")
+        fail("version record", "no product name \"Vandrel Configuration\"");
+
+    HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) {
+        fail("resources", "cannot read " + narrow(program));
+        return;
+    }
+    for (const int side : {32, 16}) {
+        HANDLE icon = LoadImageW(module, MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0);
+        ICONINFO info{};
+        BITMAP bitmap{};
+        if (!icon || !GetIconInfo(static_cast<HICON>(icon), &info) ||
+            !GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap) ||
+            bitmap.bmWidth != side)
+        {
+            char detail[48];
+            std::snprintf(detail, sizeof detail, "%d by %d missing", side, side);
+            fail("icon", detail);
+        }
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        if (info.hbmMask) DeleteObject(info.hbmMask);
+        if (icon) DestroyIcon(static_cast<HICON>(icon));
+    }
+    if (!FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)))  // RT_MANIFEST
+        fail("manifest", "no application manifest");
+    FreeLibrary(module);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -296,6 +342,7 @@ int wmain(int argc, wchar_t** argv) {
     }
 
     std::wstring program = windowsPath(argv[1]);
+    checkResources(program);
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <exception>
 #include <memory>
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
@@ -25,7 +24,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
             DispatchMessageW(&message);
         }
         return static_cast<int>(message.wParam);
-    } catch (const std::exception&) {
+    } catch (...) {
+        // Nothing is reported to the user; the program ends as it would
+        // have on close.
         return 1;
     }
 }
