@@ -165,6 +165,26 @@ TEST_F(MainWindowTest, TimerExpiriesPollTheUnit) {
     EXPECT_GT(platform.calls(Operation::Read), reads);
 }
 
+// Moving to a monitor of another density lays everything out anew in that
+// monitor's pixels.
+TEST_F(MainWindowTest, DpiChangeScalesTheClientAreaAndControls) {
+    RECT suggested{10, 10, 700, 1000};
+    SendMessageW(view->handle(), WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT client{};
+    GetClientRect(view->handle(), &client);
+    EXPECT_EQ(client.right, MulDiv(5415, 144, 1440));
+    EXPECT_EQ(client.bottom, MulDiv(8610, 144, 1440));
+    RECT button{};
+    GetWindowRect(view->nativeHandle(form.Command1), &button);
+    MapWindowPoints(nullptr, view->handle(), reinterpret_cast<POINT*>(&button), 2);
+    EXPECT_EQ(button.left, MulDiv(1200, 144, 1440));
+    EXPECT_EQ(button.top, MulDiv(7800, 144, 1440));
+    EXPECT_EQ(button.right - button.left, MulDiv(2895, 144, 1440));
+    RECT list{};
+    GetWindowRect(view->nativeHandle(form.Cal), &list);
+    EXPECT_EQ(list.bottom - list.top, MulDiv(360, 144, 1440));
+}
+
 TEST_F(MainWindowTest, CloseUnloadsTheFormAndEndsTheLoop) {
     HWND handle = view->handle();
     SendMessageW(handle, WM_CLOSE, 0, 0);

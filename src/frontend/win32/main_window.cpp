@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 namespace frontend::win32 {
 
@@ -152,7 +153,6 @@ void MainWindow::show() {
 int MainWindow::toPixels(int twips) const { return MulDiv(twips, static_cast<int>(m_dpi), kTwipsPerInch); }
 
 void MainWindow::createFonts() {
-    releaseFonts();
     for (const window::ControlSpec& spec : window::controlTable()) {
         if (spec.font.face.empty()) continue;
         const std::string key = fontKey(spec.font);
@@ -222,6 +222,16 @@ void MainWindow::layout() {
     AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(exStyle), m_dpi);
     SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The frame's real thickness may differ from the computed one (a frame
+    // drawn at another density than the requested one): the client area is
+    // measured and the outer size corrected by what is missing.
+    RECT client{};
+    GetClientRect(m_window, &client);
+    const int missingWidth = toPixels(spec.clientWidth) - client.right;
+    const int missingHeight = toPixels(spec.clientHeight) - client.bottom;
+    if (missingWidth != 0 || missingHeight != 0)
+        SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left + missingWidth,
+                     frame.bottom - frame.top + missingHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     for (const NativeControl& control : m_controls) {
         const window::ControlSpec& c = control.model->spec();
@@ -419,8 +429,12 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DPICHANGED: {
         m_dpi = HIWORD(wParam) ? HIWORD(wParam) : USER_DEFAULT_SCREEN_DPI;
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        // The controls keep drawing with the old fonts until they are given
+        // the new ones, so the old ones are released only after that.
+        std::map<std::string, HFONT> previous = std::exchange(m_fonts, {});
         createFonts();
         layout();
+        for (auto& [key, font] : previous) DeleteObject(font);
         if (suggested)
             SetWindowPos(m_window, nullptr, suggested->left, suggested->top, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
