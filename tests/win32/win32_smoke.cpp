@@ -123,10 +123,10 @@ std::string rectText(const RECT& r) {
 }
 
 void checkWindow(HWND main, UINT dpi) {
-    const window::WindowSpec& spec = window::windowSpec();
+    const window::WindowSpec& shape = window::windowSpec();
     RECT client{};
     GetClientRect(main, &client);
-    if (client.right != px(spec.clientWidth, dpi) || client.bottom != px(spec.clientHeight, dpi))
+    if (client.right != px(shape.clientWidth, dpi) || client.bottom != px(shape.clientHeight, dpi))
         fail("client area", rectText(client));
 
     const LONG style = GetWindowLongW(main, GWL_STYLE);

@@ -153,16 +153,16 @@ void MainWindow::show() {
 int MainWindow::toPixels(int twips) const { return MulDiv(twips, static_cast<int>(m_dpi), kTwipsPerInch); }
 
 void MainWindow::createFonts() {
-    for (const window::ControlSpec& spec : window::controlTable()) {
-        if (spec.font.face.empty()) continue;
-        const std::string key = fontKey(spec.font);
+    for (const window::ControlSpec& row : window::controlTable()) {
+        if (row.font.face.empty()) continue;
+        const std::string key = fontKey(row.font);
         if (m_fonts.contains(key)) continue;
         // A negative height asks for the character height, which is what a
         // point size measures.
-        const int height = -static_cast<int>(std::lround(spec.font.points * m_dpi / 72.0));
-        HFONT font = CreateFontW(height, 0, 0, 0, spec.font.weight, FALSE, FALSE, FALSE,
-                                 static_cast<DWORD>(spec.font.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widen(spec.font.face).c_str());
+        const int height = -static_cast<int>(std::lround(row.font.points * m_dpi / 72.0));
+        HFONT font = CreateFontW(height, 0, 0, 0, row.font.weight, FALSE, FALSE, FALSE,
+                                 static_cast<DWORD>(row.font.charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                 DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, widen(row.font.face).c_str());
         if (font) m_fonts.emplace(key, font);
     }
 }
@@ -215,8 +215,8 @@ void MainWindow::createControls() {
 }
 
 void MainWindow::layout() {
-    const window::WindowSpec& spec = window::windowSpec();
-    RECT frame{0, 0, toPixels(spec.clientWidth), toPixels(spec.clientHeight)};
+    const window::WindowSpec& shape = window::windowSpec();
+    RECT frame{0, 0, toPixels(shape.clientWidth), toPixels(shape.clientHeight)};
     const LONG style = GetWindowLongW(m_window, GWL_STYLE);
     const LONG exStyle = GetWindowLongW(m_window, GWL_EXSTYLE);
     AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(exStyle), m_dpi);
@@ -227,8 +227,8 @@ void MainWindow::layout() {
     // measured and the outer size corrected by what is missing.
     RECT client{};
     GetClientRect(m_window, &client);
-    const int missingWidth = toPixels(spec.clientWidth) - client.right;
-    const int missingHeight = toPixels(spec.clientHeight) - client.bottom;
+    const int missingWidth = toPixels(shape.clientWidth) - client.right;
+    const int missingHeight = toPixels(shape.clientHeight) - client.bottom;
     if (missingWidth != 0 || missingHeight != 0)
         SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left + missingWidth,
                      frame.bottom - frame.top + missingHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
