@@ -2,6 +2,7 @@
 
 #include "device/product_ids.h"
 #include "device/sim/sim_platform.h"
+#include "device/utf16_text.h"
 #include "window/frm_main.h"
 #include "window/number_text.h"
 
@@ -38,38 +39,6 @@ struct Token {
     bool quoted = false;
 };
 
-std::u16string utf8ToUtf16(std::string_view s) {
-    std::u16string out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        char32_t cp = 0xFFFD;
-        std::size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0 && i + 1 < s.size()) {
-            cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(s[i + 1]) & 0x3Fu);
-            len = 2;
-        } else if ((c & 0xF0) == 0xE0 && i + 2 < s.size()) {
-            cp = ((c & 0x0Fu) << 12) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 6) |
-                 (static_cast<unsigned char>(s[i + 2]) & 0x3Fu);
-            len = 3;
-        } else if ((c & 0xF8) == 0xF0 && i + 3 < s.size()) {
-            cp = ((c & 0x07u) << 18) | ((static_cast<unsigned char>(s[i + 1]) & 0x3Fu) << 12) |
-                 ((static_cast<unsigned char>(s[i + 2]) & 0x3Fu) << 6) | (static_cast<unsigned char>(s[i + 3]) & 0x3Fu);
-            len = 4;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += len;
-    }
-    return out;
-}
-
 std::string narrow(const std::u16string& s) {
     std::string out;
     for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
@@ -97,7 +66,7 @@ std::variant<std::vector<Token>, ParseError> tokenize(std::string_view line) {
                 bare.push_back(line[i++]);
                 continue;
             }
-            token.text += utf8ToUtf16(bare);
+            token.text += device::utf8ToUtf16(bare);
             bare.clear();
             token.quoted = true;
             ++i;
@@ -125,7 +94,7 @@ std::variant<std::vector<Token>, ParseError> tokenize(std::string_view line) {
                         if (!d) return ParseError{"\\u needs four hex digits"};
                         v = v * 16 + *d;
                     }
-                    token.text += utf8ToUtf16(run);
+                    token.text += device::utf8ToUtf16(run);
                     run.clear();
                     token.text.push_back(static_cast<char16_t>(v));
                 } else {
@@ -133,9 +102,9 @@ std::variant<std::vector<Token>, ParseError> tokenize(std::string_view line) {
                 }
             }
             if (!closed) return ParseError{"missing closing quote"};
-            token.text += utf8ToUtf16(run);
+            token.text += device::utf8ToUtf16(run);
         }
-        token.text += utf8ToUtf16(bare);
+        token.text += device::utf8ToUtf16(bare);
         tokens.push_back(std::move(token));
     }
     return tokens;

@@ -1,7 +1,7 @@
 #include "device/hidraw/hidraw_platform.h"
 
 #include "device/hidraw/input_read.h"
-#include "device/hidraw/utf16_text.h"
+#include "device/utf16_text.h"
 #include "device/native_platform.h"
 
 #include <fcntl.h>

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace device::hidraw {
+namespace device {
 
 // UTF-8 as the kernel exposes a USB string to UTF-16. Each ill-formed
 // sequence (stray continuation byte, overlong form, surrogate, value past
@@ -18,4 +18,4 @@ std::u16string utf8ToUtf16(std::string_view text);
 // unit of room is left. Bytes after that are not touched.
 void writeUtf16Le(std::u16string_view text, std::span<std::uint8_t> buffer);
 
-}  // namespace device::hidraw
+}  // namespace device

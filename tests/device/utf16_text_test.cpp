@@ -1,4 +1,4 @@
-#include "device/hidraw/utf16_text.h"
+#include "device/utf16_text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace device::hidraw {
+namespace device {
 namespace {
 
 struct Utf8Case {
@@ -80,4 +80,4 @@ TEST_F(WriteUtf16Le, EmptyBufferIsLeftAlone) {
 }
 
 }  // namespace
-}  // namespace device::hidraw
+}  // namespace device

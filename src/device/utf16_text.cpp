@@ -1,8 +1,8 @@
-#include "device/hidraw/utf16_text.h"
+#include "device/utf16_text.h"
 
 #include <cstddef>
 
-namespace device::hidraw {
+namespace device {
 
 namespace {
 
@@ -100,4 +100,4 @@ void writeUtf16Le(std::u16string_view text, std::span<std::uint8_t> buffer) {
     }
 }
 
-}  // namespace device::hidraw
+}  // namespace device
