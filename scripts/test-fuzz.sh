@@ -9,7 +9,7 @@ need_core_packages
 need_packages clang libclang-rt-14-dev
 cd "$ROOT"
 
-RUNS="${VANDREL_FUZZ_RUNS:-20000}"
+RUNS="${VANDREL_FUZZ_RUNS:-8000}"
 SEED="${VANDREL_FUZZ_SEED:-1}"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
