@@ -7,9 +7,9 @@ namespace window {
 namespace {
 
 const ControlSpec& specOf(std::string_view name) {
-    const ControlSpec* spec = findControlSpec(name);
-    assert(spec && "every control model names a row of the window's table");
-    return *spec;
+    const ControlSpec* row = findControlSpec(name);
+    assert(row && "every control model names a row of the window's table");
+    return *row;
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ public:
     Control& operator=(const Control&) = delete;
     virtual ~Control() = default;
 
-    const ControlSpec& spec() const { return m_spec; }
+    const ControlSpec& row() const { return m_spec; }
     std::string_view name() const { return m_spec.name; }
     ControlKind kind() const { return m_spec.kind; }
 
@@ -64,12 +64,12 @@ public:
     const std::string& caption() const { return m_caption; }
 
 private:
-    std::string m_caption{spec().caption};
+    std::string m_caption{row().caption};
 };
 
 class Label final : public Control {
 public:
-    explicit Label(std::string_view name) : Control(name), m_caption(spec().caption) {}
+    explicit Label(std::string_view name) : Control(name), m_caption(row().caption) {}
     const std::string& caption() const { return m_caption; }
     void setCaption(std::string caption);
 
@@ -90,7 +90,7 @@ private:
 class Button final : public Control {
 public:
     using Control::Control;
-    const std::string_view caption() const { return spec().caption; }
+    const std::string_view caption() const { return row().caption; }
     // A user's press; ignored when the button cannot take input.
     void userPress();
 

@@ -8,7 +8,7 @@ frmMain::frmMain(device::HidPlatform& platform)
                  &lblVersion, &Label3, &SerNo, &Frame3, &Enc1, &Label6, &Cal, &Label1, &Enc2, &Label8, &Enc3,
                  &Label7, &Summary, &Command1, &Timer} {
     for (Control* c : m_controls)
-        if (!c->spec().container.empty()) c->setContainer(findControl(c->spec().container));
+        if (!c->row().container.empty()) c->setContainer(findControl(c->row().container));
 
     SerNo.onClick = [this] { SerNo_Click(); };
     Enc1.onClick = [this] { Enc1_Click(); };

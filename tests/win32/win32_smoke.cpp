@@ -160,7 +160,7 @@ void checkControls(HWND main, UINT dpi) {
     std::vector<bool> matched(natives.size(), false);
     std::size_t expectedCount = 0;
     for (const window::Control* model : expected.controls()) {
-        const window::ControlSpec& c = model->spec();
+        const window::ControlSpec& c = model->row();
         if (c.kind == window::ControlKind::Timer) continue;
         ++expectedCount;
         int left = c.left;
@@ -168,8 +168,8 @@ void checkControls(HWND main, UINT dpi) {
         bool enabled = model->enabled();
         bool visible = model->visible();
         if (const window::Control* container = model->container()) {
-            left += container->spec().left;
-            top += container->spec().top;
+            left += container->row().left;
+            top += container->row().top;
             enabled = enabled && container->enabled();
             visible = visible && container->visible();
         }

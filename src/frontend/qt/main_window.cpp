@@ -99,7 +99,7 @@ MainWindow::~MainWindow() {
 void MainWindow::buildWidgets() {
     m_views.reserve(m_form.controls().size());
     for (window::Control* control : m_form.controls()) {
-        const ControlSpec& row = control->spec();
+        const ControlSpec& row = control->row();
         View view{control, nullptr, false, false};
         QWidget* parent = this;
         if (!row.container.empty()) {
@@ -190,10 +190,10 @@ void MainWindow::buildWidgets() {
 void MainWindow::applyTabOrder() {
     std::vector<const View*> order;
     for (const View& view : m_views)
-        if (view.widget && takesFocus(view.control->kind()) && view.control->spec().tabIndex >= 0)
+        if (view.widget && takesFocus(view.control->kind()) && view.control->row().tabIndex >= 0)
             order.push_back(&view);
     std::stable_sort(order.begin(), order.end(), [](const View* a, const View* b) {
-        return a->control->spec().tabIndex < b->control->spec().tabIndex;
+        return a->control->row().tabIndex < b->control->row().tabIndex;
     });
     for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1]->widget, order[i]->widget);
 }

@@ -179,7 +179,7 @@ void MainWindow::createControls() {
     for (window::Control* c : m_form.controls())
         if (c->kind() != window::ControlKind::Timer) order.push_back(c);
     std::stable_sort(order.begin(), order.end(), [](const window::Control* a, const window::Control* b) {
-        return a->spec().tabIndex < b->spec().tabIndex;
+        return a->row().tabIndex < b->row().tabIndex;
     });
 
     m_controls.clear();
@@ -195,7 +195,7 @@ void MainWindow::createControls() {
                                          0, 0, m_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
                                          m_instance, nullptr);
         if (!control.handle) continue;
-        if (auto font = m_fonts.find(fontKey(model->spec().font)); font != m_fonts.end())
+        if (auto font = m_fonts.find(fontKey(model->row().font)); font != m_fonts.end())
             SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font->second), FALSE);
         m_controls.push_back(std::move(control));
     }
@@ -234,7 +234,7 @@ void MainWindow::layout() {
                      frame.bottom - frame.top + missingHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     for (const NativeControl& control : m_controls) {
-        const window::ControlSpec& c = control.model->spec();
+        const window::ControlSpec& c = control.model->row();
         // Native controls are all children of the window, so a control in a
         // frame is placed at the frame's offset plus its own.
         int left = c.left;
@@ -418,7 +418,7 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC: {
         const HWND from = reinterpret_cast<HWND>(lParam);
         for (const NativeControl& c : m_controls) {
-            if (c.handle != from || !c.model->spec().valueField) continue;
+            if (c.handle != from || !c.model->row().valueField) continue;
             const HDC dc = reinterpret_cast<HDC>(wParam);
             SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
             SetBkColor(dc, GetSysColor(COLOR_WINDOW));
