@@ -22,7 +22,7 @@ need_packages() {
 
 # What every build of the core needs.
 need_core_packages() {
-  need_packages build-essential cmake ninja-build googletest libgtest-dev libbenchmark-dev pkg-config
+  need_packages build-essential cmake ninja-build googletest libgtest-dev libbenchmark-dev pkg-config python3
 }
 
 # What the Qt 6 desktop programs need to build and to draw their window.
