@@ -1,6 +1,7 @@
 #include "app/scenario/scenario_runner.h"
 
 #include "device/product_ids.h"
+#include "app/scenario/unit_bench.h"
 #include "device/sim/sim_platform.h"
 #include "device/utf16_text.h"
 #include "window/frm_main.h"
@@ -25,7 +26,6 @@ namespace {
 
 using device::sim::DeviceConfig;
 using device::sim::Operation;
-using device::sim::SimPlatform;
 
 struct ParseError {
     std::string message;
@@ -272,11 +272,11 @@ std::string hexReport(const std::vector<std::uint8_t>& bytes) {
 
 class Session {
 public:
-    Session() : m_form(m_platform) {
+    explicit Session(std::unique_ptr<UnitBench> bench) : m_bench(std::move(bench)), m_form(m_bench->platform()) {
         // A report may reach a unit only from a settled window: a unit is
         // connected, its settings are loaded and no refresh is running.
-        m_platform.beforeCall = [this](Operation op, device::sim::DeviceId) {
-            if (op == Operation::SetFeature && m_violation.empty() &&
+        m_bench->beforeSetFeature = [this] {
+            if (m_violation.empty() &&
                 !(m_form.SettingsLoaded && m_form.connection().DeviceDetected && m_form.RefreshComplete))
                 m_violation = "a report was sent while the window was not settled";
         };
@@ -288,12 +288,12 @@ public:
         const device::Connection& conn = m_form.connection();
         const std::size_t held =
             (conn.DeviceHandle != device::kNoHandle) + (conn.ReadHandle != device::kNoHandle);
-        if (m_platform.openHandles() != held) return "a handle is open that the window does not hold";
+        if (m_bench->openHandles() != held) return "a handle is open that the window does not hold";
         if (conn.DeviceDetected != (conn.DeviceHandle != device::kNoHandle))
             return "the unit's handle is not open exactly while a unit is connected";
         if (!conn.DeviceDetected && conn.ReadHandle != device::kNoHandle)
             return "a read handle is open while no unit is connected";
-        if (m_platform.openEvents() > 1) return "more than one read event exists";
+        if (m_bench->openEvents() > 1) return "more than one read event exists";
         return {};
     }
 
@@ -301,29 +301,30 @@ public:
     std::optional<std::string> run(const Command& c, std::ostream& out) {
         switch (c.verb) {
             case Verb::Unit:
-            case Verb::Other: m_platform.plug(c.config); return std::nullopt;
+            case Verb::Other:
+                if (auto e = m_bench->plug(c.config)) return e;
+                m_devices.push_back({c.config.isUnit, c.config.serial, true});
+                return std::nullopt;
             case Verb::Unplug:
             case Verb::Replug: {
-                const auto id = findUnit(c.serial, c.verb == Verb::Unplug);
-                if (!id) return "no " + std::string(c.verb == Verb::Unplug ? "plugged" : "unplugged") + " unit '" +
+                const bool unplug = c.verb == Verb::Unplug;
+                const auto id = findUnit(c.serial, unplug);
+                if (!id) return "no " + std::string(unplug ? "plugged" : "unplugged") + " unit '" +
                                 narrow(c.serial) + "'";
-                if (c.verb == Verb::Unplug)
-                    m_platform.unplug(*id);
-                else
-                    m_platform.replug(*id);
+                if (auto e = unplug ? m_bench->unplug(*id) : m_bench->replug(*id)) return e;
+                m_devices[*id].present = !unplug;
                 return std::nullopt;
             }
             case Verb::Fail:
             case Verb::Heal:
             case Verb::Reports: {
-                const auto id = m_platform.findBySerial(c.serial);
+                const auto id = findBySerial(c.serial);
                 if (!id) return "no unit '" + narrow(c.serial) + "'";
-                if (c.verb == Verb::Reports) {
-                    for (const auto& report : m_platform.takeReceived(*id)) out << hexReport(report) << '\n';
-                    out << "end\n";
-                } else {
-                    m_platform.setFailing(*id, c.operation, c.verb == Verb::Fail);
-                }
+                if (c.verb != Verb::Reports) return m_bench->setFailing(*id, c.operation, c.verb == Verb::Fail);
+                std::vector<std::vector<std::uint8_t>> reports;
+                if (auto e = m_bench->takeReports(*id, reports)) return e;
+                for (const auto& report : reports) out << hexReport(report) << '\n';
+                out << "end\n";
                 return std::nullopt;
             }
             case Verb::Start:
@@ -339,25 +340,40 @@ public:
                 m_form.Form_Unload(cancel);
                 return std::nullopt;
             }
-            case Verb::Tick: m_form.Timer.expire(); return std::nullopt;
+            case Verb::Tick:
+                if (m_form.Timer.enabled()) m_bench->beforeTick(static_cast<std::uint32_t>(m_form.Timer.interval()));
+                m_form.Timer.expire();
+                return std::nullopt;
             case Verb::Pick:
                 static_cast<window::SelectionList*>(m_form.findControl(c.list))->userPick(c.index);
                 return std::nullopt;
             case Verb::Press: m_form.Command1.userPress(); return std::nullopt;
             case Verb::Show: show(out); return std::nullopt;
             case Verb::Handles:
-                out << "open=" << m_platform.openHandles() << " events=" << m_platform.openEvents() << '\n';
+                out << "open=" << m_bench->openHandles() << " events=" << m_bench->openEvents() << '\n';
                 return std::nullopt;
         }
         return std::nullopt;
     }
 
 private:
-    std::optional<device::sim::DeviceId> findUnit(const std::u16string& serial, bool present) const {
-        for (device::sim::DeviceId id = 0; id < m_platform.deviceCount(); ++id) {
-            const DeviceConfig& cfg = m_platform.config(id);
-            if (cfg.isUnit && cfg.serial && *cfg.serial == serial && m_platform.isPresent(id) == present) return id;
+    struct Plugged {
+        bool isUnit;
+        std::optional<std::u16string> serial;
+        bool present;
+    };
+
+    std::optional<std::size_t> findUnit(const std::u16string& serial, bool present) const {
+        for (std::size_t id = 0; id < m_devices.size(); ++id) {
+            const Plugged& d = m_devices[id];
+            if (d.isUnit && d.serial && *d.serial == serial && d.present == present) return id;
         }
+        return std::nullopt;
+    }
+
+    std::optional<std::size_t> findBySerial(const std::u16string& serial) const {
+        for (std::size_t id = 0; id < m_devices.size(); ++id)
+            if (m_devices[id].serial && *m_devices[id].serial == serial) return id;
         return std::nullopt;
     }
 
@@ -396,8 +412,9 @@ private:
             << " FactoryCalibration=" << window::formatNumber(m_form.FactoryCalibration) << '\n';
     }
 
-    SimPlatform m_platform;
+    std::unique_ptr<UnitBench> m_bench;
     window::frmMain m_form;
+    std::vector<Plugged> m_devices;
     std::string m_violation;
     bool m_open = false;
 };
@@ -405,6 +422,10 @@ private:
 }  // namespace
 
 int runScenario(std::istream& in, std::ostream& out, std::ostream& err) {
+    return runScenario(in, out, err, makeSimBench());
+}
+
+int runScenario(std::istream& in, std::ostream& out, std::ostream& err, std::unique_ptr<UnitBench> bench) {
     std::vector<Command> commands;
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
@@ -429,7 +450,16 @@ int runScenario(std::istream& in, std::ostream& out, std::ostream& err) {
         commands.push_back(std::move(c));
     }
 
-    Session session;
+    // What the bench cannot play is refused before anything is played.
+    for (const Command& c : commands) {
+        if ((c.verb == Verb::Fail || c.verb == Verb::Heal) && !bench->canFailCalls()) {
+            err << "line " << c.line << ": '" << (c.verb == Verb::Fail ? "fail" : "heal")
+                << "' cannot be played on real devices, which cannot be told to fail a single call\n";
+            return 2;
+        }
+    }
+
+    Session session(std::move(bench));
     for (const Command& c : commands) {
         out << "> " << c.source << '\n';
         if (auto e = session.run(c, out)) {

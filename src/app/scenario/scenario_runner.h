@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 
 namespace app {
 
@@ -10,5 +11,10 @@ namespace app {
 // before anything runs: an unknown command or a malformed line stops with
 // a message naming its line and nothing is applied. Returns the exit code.
 int runScenario(std::istream& in, std::ostream& out, std::ostream& err);
+
+class UnitBench;
+// The same over another bench, such as virtual units under a real kernel.
+// Commands the bench cannot play are refused before anything runs.
+int runScenario(std::istream& in, std::ostream& out, std::ostream& err, std::unique_ptr<UnitBench> bench);
 
 }  // namespace app

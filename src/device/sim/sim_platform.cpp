@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <set>
 #include <utility>
 
 namespace device::sim {
@@ -66,7 +67,7 @@ DeviceId SimPlatform::plug(DeviceConfig config) {
     Device device;
     device.config = std::move(config);
     m_devices.push_back(std::move(device));
-    m_order.push_back(id);
+    enumerate(id);
     return id;
 }
 
@@ -81,10 +82,25 @@ void SimPlatform::unplug(DeviceId id) {
 
 void SimPlatform::replug(DeviceId id) {
     assert(id < m_devices.size());
-    Device& d = m_devices[id];
-    if (d.present) return;
-    d.present = true;
-    m_order.push_back(id);
+    if (m_devices[id].present) return;
+    m_devices[id].present = true;
+    enumerate(id);
+}
+
+void SimPlatform::enumerate(DeviceId id) {
+    // Interfaces are listed by number, and a new interface takes the lowest
+    // number that is free, as hidraw minors are given out. A number stays
+    // taken while any handle opened on its device is still open, even after
+    // the device has gone.
+    std::set<std::uint32_t> taken;
+    for (DeviceId other : m_order) taken.insert(m_devices[other].number);
+    for (const auto& [raw, open] : m_handles) taken.insert(open.number);
+    std::uint32_t number = 0;
+    while (taken.count(number)) ++number;
+    m_devices[id].number = number;
+    const auto at = std::find_if(m_order.begin(), m_order.end(),
+                                 [&](DeviceId other) { return m_devices[other].number > number; });
+    m_order.insert(at, id);
 }
 
 bool SimPlatform::isPresent(DeviceId id) const { return id < m_devices.size() && m_devices[id].present; }
@@ -162,7 +178,7 @@ Handle SimPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
     Device& d = m_devices[id];
     if (!d.present || d.failing[static_cast<std::size_t>(Operation::Open)]) return kNoHandle;
     const std::uintptr_t h = m_nextId++;
-    m_handles.emplace(h, OpenHandle{id, d.generation, mode});
+    m_handles.emplace(h, OpenHandle{id, d.generation, mode, d.number});
     return Handle{h};
 }
 

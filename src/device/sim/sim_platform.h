@@ -72,12 +72,15 @@ public:
     SimPlatform(const SimPlatform&) = delete;
     SimPlatform& operator=(const SimPlatform&) = delete;
 
-    // Plugs a device in at the end of the enumeration order.
+    // Plugs a device in. The enumeration lists interfaces by number, and a
+    // device takes the lowest number free, so it comes last only when no
+    // earlier number was released.
     DeviceId plug(DeviceConfig config);
-    // The device leaves the enumeration; its open handles fail from now on.
+    // The device leaves the enumeration; its open handles fail from now on,
+    // and its number is free once the last of them is closed.
     void unplug(DeviceId id);
-    // The device comes back at the end of the enumeration order; handles
-    // opened before the unplug stay dead.
+    // The device comes back under the lowest free number; handles opened
+    // before the unplug stay dead.
     void replug(DeviceId id);
     bool isPresent(DeviceId id) const;
     std::size_t deviceCount() const { return m_devices.size(); }
@@ -132,14 +135,17 @@ private:
         std::array<bool, static_cast<std::size_t>(Operation::kCount)> failing{};
         std::vector<std::vector<std::uint8_t>> received;
         std::uint8_t inputCounter = 0;
+        std::uint32_t number = 0;  // interface number while enumerated
     };
     struct OpenHandle {
         DeviceId device;
         std::uint32_t generation;
         OpenMode mode;
+        std::uint32_t number;  // the device's interface number at the open
     };
 
     static std::string pathOf(DeviceId id);
+    void enumerate(DeviceId id);
     // The live device behind a handle, after counting the call and applying
     // its fault; nullptr when the call must fail.
     Device* deviceFor(Handle handle, Operation op);
