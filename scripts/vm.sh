@@ -21,9 +21,11 @@ if [ "${1:-}" = "--timeout" ]; then timeout_s=$2; shift 2; fi
 # Modules the guest loads, in an order that satisfies their dependencies
 # even without modprobe's help: 9p to reach the host's files, the USB core
 # and the USB/IP host controller that the virtual units attach to, and the
-# HID drivers that give them hidraw nodes.
+# HID drivers that give them hidraw nodes. The generic HID driver leaves a
+# vendor with a driver of its own to that driver, which udev would load on
+# a desktop; the other HID device of the scenarios has such a vendor ID.
 MODULES="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet
-9pnet_virtio 9p usb-common usbcore usbip-core vhci-hcd hid hid-generic usbhid"
+9pnet_virtio 9p usb-common usbcore usbip-core vhci-hcd hid hid-generic hid-jabra usbhid"
 
 prepare() {
   mkdir -p "$VM"
