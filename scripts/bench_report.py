@@ -4,8 +4,9 @@
 Reads the JSON that vandrel-bench-core writes with --benchmark_out. Every
 figure is divided by a baseline measured in the same run (the work that
 cannot be avoided), so the ratios hold on a busy machine where the times do
-not. Exits 1 when a budget is missed or a benchmark failed, 2 when the JSON
-lacks a figure or baseline.
+not. It also gives the share of one core that ticks without a unit cost
+at the timer's rate. Exits 1 when a budget is missed or a benchmark
+failed, 2 when the JSON lacks a figure or baseline.
 
 Usage: bench_report.py RESULTS.json [--markdown]
 """
@@ -29,6 +30,10 @@ BASELINES = [
     ("BM_BaselineWalk/0", "walk 0 interfaces"),
     ("BM_BaselineWalk/16", "enumerate, open, examine, close 16 interfaces"),
     ("BM_BaselineWalk/64", "enumerate, open, examine, close 64 interfaces"),
+    ("BM_BaselineHidrawOpenClose/16", "list 16 hidraw nodes, open and close each"),
+    ("BM_BaselineHidrawOpenClose/64", "list 64 hidraw nodes, open and close each"),
+    ("BM_BaselineHidrawIdentify/16", "list 16 hidraw nodes, open each, read its HID_ID, close it"),
+    ("BM_BaselineHidrawIdentify/64", "list 64 hidraw nodes, open each, read its HID_ID, close it"),
 ]
 
 # (label, benchmark, {baseline: weight}, budget or None). A figure's
@@ -43,6 +48,21 @@ FIGURES = [
     ("Poll tick, no unit, 16 other interfaces", "BM_PollTickNotConnected/16", {"BM_BaselineWalk/16": 1}, None),
     ("Poll tick, no unit, 64 other interfaces", "BM_PollTickNotConnected/64", {"BM_BaselineWalk/64": 1}, 2.0),
     ("Start-up (Form_Load) with one unit", "BM_FormLoad", {CAL: 1, AMP: 1}, None),
+    # Through the Linux backend over a fake sysfs tree: the least a tick can
+    # do is learn each node's IDs, so reading HID_ID is part of the baseline.
+    ("Poll tick over hidraw, no unit, 16 other nodes", "BM_HidrawPollTickNotConnected/16",
+     {"BM_BaselineHidrawIdentify/16": 1}, None),
+    ("Poll tick over hidraw, no unit, 64 other nodes", "BM_HidrawPollTickNotConnected/64",
+     {"BM_BaselineHidrawIdentify/64": 1}, None),
+]
+
+# Until a unit first answers, the window's timer keeps its start-up period
+# of 50 ms, so a tick without a unit runs 20 times a second.
+TICKS_PER_SECOND_WITHOUT_UNIT = 20
+# (label, benchmark): ticks whose share of one core the report gives.
+CORE_SHARES = [
+    ("hidraw, 16 other nodes", "BM_HidrawPollTickNotConnected/16"),
+    ("hidraw, 64 other nodes", "BM_HidrawPollTickNotConnected/64"),
 ]
 
 # Heap allocations per iteration that a figure may make.
@@ -121,6 +141,18 @@ def evaluate(results):
     return rows, problems, sorted(set(missing))
 
 
+def core_shares(results):
+    """Returns (label, percent) for each tick in CORE_SHARES that ran: the
+    share of one core that TICKS_PER_SECOND_WITHOUT_UNIT such ticks cost."""
+    shares = []
+    for label, name in CORE_SHARES:
+        result = results.get(name)
+        if result is None or result.error:
+            continue
+        shares.append((label, result.cpu_ns * TICKS_PER_SECOND_WITHOUT_UNIT / 1e9 * 100.0))
+    return shares
+
+
 def fmt_time(ns):
     if ns is None:
         return "-"
@@ -177,6 +209,10 @@ def main(argv):
     rows, problems, missing = evaluate(results)
     print(render(results, rows, "--markdown" in argv))
     print("Allocs, Reports, Walks: heap allocations, reports sent and interface walks per iteration.")
+    shares = core_shares(results)
+    if shares:
+        print(f"{TICKS_PER_SECOND_WITHOUT_UNIT} ticks a second without a unit cost, of one core: "
+              + "; ".join(f"{label} {percent:.2f}%" for label, percent in shares) + ".")
     if missing:
         print("Missing from the results: " + ", ".join(missing), file=sys.stderr)
         return 2

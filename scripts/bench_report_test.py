@@ -82,6 +82,12 @@ class Ratios(unittest.TestCase):
         ]
         self.assertEqual(bench_report.load(doc)[name].cpu_ns, 35.0)
 
+    def test_core_share_is_a_second_of_ticks_without_a_unit(self):
+        name = "BM_HidrawPollTickNotConnected/64"
+        doc = document({name: entry(name, 250.0, unit="us")})
+        shares = dict(bench_report.core_shares(bench_report.load(doc)))
+        self.assertAlmostEqual(shares["hidraw, 64 other nodes"], 0.5)  # 20 x 250 us in one second
+
 
 class Verdicts(unittest.TestCase):
     def refresh_at(self, factor):
