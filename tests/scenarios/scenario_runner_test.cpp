@@ -1,5 +1,7 @@
 #include "app/scenario/scenario_runner.h"
 
+#include "app/scenario/unit_bench.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -70,6 +72,34 @@ TEST(ScenarioRunner, DashIsTheEmptySerial) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("SerNo enabled=0 visible=1 items=1 index=0 text=\"\""), std::string::npos);
     EXPECT_NE(r.out.find("DeviceDetected=1"), std::string::npos);
+}
+
+// Real devices cannot fail one call: a bench that says so has a script
+// that asks for it refused whole, before its first line is played.
+TEST(ScenarioRunner, BenchThatCannotFailCallsRefusesFailBeforePlaying) {
+    class RealDevices final : public app::UnitBench {
+    public:
+        device::HidPlatform& platform() override { return m_sim->platform(); }
+        app::BenchError plug(const device::sim::DeviceConfig& c) override { return m_sim->plug(c); }
+        app::BenchError unplug(std::size_t d) override { return m_sim->unplug(d); }
+        app::BenchError replug(std::size_t d) override { return m_sim->replug(d); }
+        app::BenchError setFailing(std::size_t, device::sim::Operation, bool) override { return "refused"; }
+        app::BenchError takeReports(std::size_t d, std::vector<std::vector<std::uint8_t>>& r) override {
+            return m_sim->takeReports(d, r);
+        }
+        std::size_t openHandles() override { return m_sim->openHandles(); }
+        std::size_t openEvents() override { return m_sim->openEvents(); }
+        void beforeTick(std::uint32_t) override {}
+        bool canFailCalls() const override { return false; }
+
+    private:
+        std::unique_ptr<app::UnitBench> m_sim = app::makeSimBench();
+    };
+    std::istringstream in("unit A\nstart\nheal A read\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(app::runScenario(in, out, err, std::make_unique<RealDevices>()), 2);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_NE(err.str().find("line 3: 'heal' cannot be played on real devices"), std::string::npos) << err.str();
 }
 
 }  // namespace
