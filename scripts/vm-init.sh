@@ -10,8 +10,10 @@ mount -t devtmpfs devtmpfs /dev
 for m in $(cat /modules); do
   insmod /lib/modules/*/"$m".ko || echo "init: cannot load $m" >/dev/console
 done
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,ro host /host
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144 build "/host$vandrel_build"
+# The host root does not change while the guest runs: caching its pages
+# in the guest spares a round trip to the host for every read.
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=loose,ro host /host
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,cache=mmap build "/host$vandrel_build"
 mount --rbind /proc /host/proc
 mount --rbind /sys /host/sys
 mount --rbind /dev /host/dev

@@ -7,10 +7,11 @@ vhci host controller, so the guest's USB core enumerates it as a real USB
 device: usbhid and hid-generic bind it, hidraw gives it a node, and sysfs
 shows its descriptors and strings.
 
-    virtual_units.py SOCKET
+    virtual_units.py ADDRESS...
 
-Commands arrive one a line on the Unix socket SOCKET (one client at a
-time) and each is answered with a line, "ok ..." or "error ...":
+Commands arrive one a line on any ADDRESS, a Unix socket path or
+HOST:PORT for TCP (one client at a time), and each is answered with a
+line, "ok ..." or "error ...":
 
     plug key=value ...    a new device; answers "ok ID" once the kernel has
                           bound it and its hidraw node exists. Keys: vid,
@@ -339,16 +340,29 @@ def parse_config(args):
     return cfg
 
 
-def main():
-    path = sys.argv[1]
-    units = Units()
-    if os.path.exists(path):
-        os.unlink(path)
-    server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    server.bind(path)
+def listen(address):
+    """A Unix socket path, or HOST:PORT for TCP (the Windows layer has no Unix sockets)."""
+    if "/" not in address and ":" in address:
+        host, port = address.rsplit(":", 1)
+        server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        server.bind((host, int(port)))
+    else:
+        if os.path.exists(address):
+            os.unlink(address)
+        server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        server.bind(address)
     server.listen(1)
+    return server
+
+
+def main():
+    units = Units()
+    # TCP first: a Unix socket's appearance is the sign that all are ready.
+    servers = [listen(a) for a in sorted(sys.argv[1:], key=lambda a: "/" in a)]
     while True:
-        conn, _ = server.accept()
+        ready, _, _ = select.select(servers, [], [])
+        conn, _ = ready[0].accept()
         with conn, conn.makefile("rw", encoding="ascii", newline="\n") as stream:
             for line in stream:
                 words = line.split()

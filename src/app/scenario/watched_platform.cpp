@@ -6,7 +6,15 @@ Handle WatchedPlatform::doOpen(const std::string& path, OpenMode mode, bool inhe
     SecurityAttributes security;
     security.nLength = sizeof security;
     security.bInheritHandle = inheritable;
-    return m_inner->open(path, mode, security);
+    const Handle handle = m_inner->open(path, mode, security);
+    if (handle != kNoHandle) ++m_handles;
+    return handle;
+}
+
+bool WatchedPlatform::doClose(Handle handle) {
+    const bool closed = m_inner->close(handle);
+    if (closed) --m_handles;
+    return closed;
 }
 
 bool WatchedPlatform::doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) {

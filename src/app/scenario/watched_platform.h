@@ -8,13 +8,14 @@
 
 namespace device::watch {
 
-// Passes every call on to another platform, counting the events that are
-// open and telling its owner before each feature report goes out, so a
+// Passes every call on to another platform, counting the handles and
+// events that are open and telling its owner before each feature report goes out, so a
 // runner can check the window over any backend.
 class WatchedPlatform final : public HidPlatform {
 public:
     explicit WatchedPlatform(std::unique_ptr<HidPlatform> inner) : m_inner(std::move(inner)) {}
 
+    std::size_t openHandles() const { return m_handles; }
     std::size_t openEvents() const { return m_events; }
     std::function<void()> beforeSetFeature;
 
@@ -25,7 +26,7 @@ protected:
     }
     void doDestroyList(InterfaceList list) override { m_inner->destroyList(list); }
     Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
-    bool doClose(Handle handle) override { return m_inner->close(handle); }
+    bool doClose(Handle handle) override;
     bool doGetAttributes(Handle handle, HidAttributes& attributes) override {
         return m_inner->getAttributes(handle, attributes);
     }
@@ -41,6 +42,7 @@ protected:
 
 private:
     std::unique_ptr<HidPlatform> m_inner;
+    std::size_t m_handles = 0;
     std::size_t m_events = 0;
 };
 

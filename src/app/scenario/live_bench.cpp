@@ -1,17 +1,11 @@
 #include "app/scenario/unit_bench.h"
 
+#include "app/scenario/unit_link.h"
 #include "app/scenario/watched_platform.h"
 #include "device/native_platform.h"
 
-#include <dirent.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 #include <thread>
 
@@ -56,73 +50,23 @@ std::optional<std::vector<std::uint8_t>> parseHexReport(std::string_view text) {
     return bytes;
 }
 
-// The line protocol of the virtual units' control socket: one command a
-// line, answered by "ok ...", "error ..." or, for reports, lines up to "end".
-class UnitLink {
-public:
-    ~UnitLink() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
+// The virtual units' line protocol: one command a line, answered by
+// "ok ...", "error ..." or, for reports, lines up to "end".
+BenchError call(UnitLink& link, const std::string& line, std::string* answer = nullptr) {
+    if (!link.send(line)) return std::string("the virtual units have gone");
+    const auto reply = link.readLine();
+    if (!reply) return std::string("the virtual units have gone");
+    if (reply->starts_with("error ")) return "virtual units: " + reply->substr(6);
+    if (!reply->starts_with("ok")) return "virtual units: unexpected answer '" + *reply + "'";
+    if (answer) *answer = reply->size() > 3 ? reply->substr(3) : std::string();
+    return std::nullopt;
+}
 
-    bool connect(const std::string& path, std::string& error) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        if (path.size() >= sizeof address.sun_path) {
-            error = "socket path too long";
-            return false;
-        }
-        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            error = "cannot reach the virtual units at " + path + ": " + std::strerror(errno);
-            return false;
-        }
-        return true;
-    }
-
-    bool send(const std::string& line) {
-        const std::string text = line + '\n';
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t n = ::send(m_fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
-    std::optional<std::string> readLine() {
-        while (true) {
-            const auto end = m_pending.find('\n');
-            if (end != std::string::npos) {
-                std::string line = m_pending.substr(0, end);
-                m_pending.erase(0, end + 1);
-                return line;
-            }
-            char chunk[4096];
-            const ssize_t n = ::recv(m_fd, chunk, sizeof chunk, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return std::nullopt;
-            m_pending.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-
-    // The "ok" answer's words after "ok", or the error.
-    BenchError call(const std::string& line, std::string* answer = nullptr) {
-        if (!send(line)) return std::string("the virtual units have gone");
-        const auto reply = readLine();
-        if (!reply) return std::string("the virtual units have gone");
-        if (reply->starts_with("error ")) return "virtual units: " + reply->substr(6);
-        if (!reply->starts_with("ok")) return "virtual units: unexpected answer '" + *reply + "'";
-        if (answer) *answer = reply->size() > 3 ? reply->substr(3) : std::string();
-        return std::nullopt;
-    }
-
-private:
-    int m_fd = -1;
-    std::string m_pending;
-};
+// How long a device may take to appear in, or leave, the platform's own
+// list of interfaces once the kernel has bound or released it: the Windows
+// layer learns of it from the kernel by itself.
+constexpr auto kListingTimeout = std::chrono::seconds(20);
+constexpr auto kListingPoll = std::chrono::milliseconds(10);
 
 class LiveBench final : public UnitBench {
 public:
@@ -133,7 +77,15 @@ public:
         };
     }
 
-    ~LiveBench() override { m_link->call("reset"); }
+    ~LiveBench() override { call(*m_link, "reset"); }
+
+    // Starts from nothing plugged in, and learns how many interfaces other
+    // devices of the machine add to every list.
+    BenchError reset() {
+        if (auto e = call(*m_link, "reset")) return e;
+        m_others = listed();
+        return std::nullopt;
+    }
 
     device::HidPlatform& platform() override { return m_platform; }
 
@@ -145,10 +97,15 @@ public:
                                  " feature_len=" + std::to_string(c.featureLength) +
                                  " input_len=" + std::to_string(c.inputLength) +
                                  " output_len=" + std::to_string(c.outputLength);
-        return m_link->call(line);
+        std::string answer;
+        if (auto e = call(*m_link, line, &answer)) return e;
+        // "ID", or "ID unbound" for a device the kernel gave no HID node.
+        m_bound.push_back(answer.find("unbound") == std::string::npos);
+        m_present.push_back(true);
+        return waitForListing();
     }
-    BenchError unplug(std::size_t device) override { return m_link->call("unplug " + std::to_string(device)); }
-    BenchError replug(std::size_t device) override { return m_link->call("replug " + std::to_string(device)); }
+    BenchError unplug(std::size_t device) override { return move(device, false); }
+    BenchError replug(std::size_t device) override { return move(device, true); }
     BenchError setFailing(std::size_t, device::sim::Operation, bool) override {
         return std::string("a real device cannot be told to fail a single call");
     }
@@ -166,22 +123,7 @@ public:
         }
     }
 
-    // Counted by the kernel's own table: descriptors of this process that
-    // name a hidraw node.
-    std::size_t openHandles() override {
-        std::size_t count = 0;
-        DIR* dir = ::opendir("/proc/self/fd");
-        if (!dir) return 0;
-        while (const dirent* entry = ::readdir(dir)) {
-            char target[256];
-            const std::string link = std::string("/proc/self/fd/") + entry->d_name;
-            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-            if (n <= 0) continue;
-            if (std::string_view(target, static_cast<std::size_t>(n)).starts_with("/dev/hidraw")) ++count;
-        }
-        ::closedir(dir);
-        return count;
-    }
+    std::size_t openHandles() override { return systemDeviceHandles().value_or(m_platform.openHandles()); }
     std::size_t openEvents() override { return m_platform.openEvents(); }
 
     void beforeTick(std::uint32_t intervalMs) override {
@@ -189,18 +131,48 @@ public:
     }
     bool canFailCalls() const override { return false; }
 
-    BenchError reset() { return m_link->call("reset"); }
-
 private:
+    BenchError move(std::size_t device, bool plugIn) {
+        if (auto e = call(*m_link, (plugIn ? "replug " : "unplug ") + std::to_string(device))) return e;
+        if (device < m_present.size()) m_present[device] = plugIn;
+        return waitForListing();
+    }
+
+    std::size_t listed() {
+        const device::InterfaceList list = m_platform.getClassDevs();
+        std::uint32_t count = 0;
+        while (m_platform.interfacePath(list, count)) ++count;
+        m_platform.destroyList(list);
+        return count;
+    }
+
+    // The kernel has bound or released the device; this waits until the
+    // platform's own list agrees.
+    BenchError waitForListing() {
+        std::size_t expected = m_others;
+        for (std::size_t i = 0; i < m_present.size(); ++i) expected += m_present[i] && m_bound[i];
+        const auto deadline = std::chrono::steady_clock::now() + kListingTimeout;
+        while (listed() != expected) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return "the platform lists " + std::to_string(listed()) + " interfaces, not " +
+                       std::to_string(expected);
+            std::this_thread::sleep_for(kListingPoll);
+        }
+        return std::nullopt;
+    }
+
     std::unique_ptr<UnitLink> m_link;
     device::watch::WatchedPlatform m_platform;
+    std::vector<bool> m_present;
+    std::vector<bool> m_bound;
+    std::size_t m_others = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<UnitBench> makeLiveBench(const std::string& socketPath, std::string& error) {
-    auto link = std::make_unique<UnitLink>();
-    if (!link->connect(socketPath, error)) return nullptr;
+    auto link = connectUnitLink(socketPath, error);
+    if (!link) return nullptr;
     auto bench = std::make_unique<LiveBench>(std::move(link));
     // Each scenario starts with nothing plugged in.
     if (auto e = bench->reset()) {
