@@ -32,7 +32,9 @@ protected:
     void SetUp() override {
         add(unit(0, "1-2", DeviceVendorId, DeviceProductId));
         auto bare = unit(1, "1-3", DeviceVendorId, DeviceProductId);
-        bare.serial = bare.manufacturer = bare.product = std::nullopt;
+        bare.serial.reset();
+        bare.manufacturer.reset();
+        bare.product.reset();
         bare.bcdDevice = "0200\n";
         add(bare);
         auto other = unit(12, "1-4", 0x0B0E, 0x2040);
