@@ -9,7 +9,7 @@ need_core_packages
 need_packages python3
 # The release preset also builds the Qt programs and their benchmarks.
 if [ -d "$ROOT/src/frontend/qt" ] || [ -d "$ROOT/src/app/qt" ] || [ -d "$ROOT/bench/qt" ]; then
-  need_packages qt6-base-dev
+  need_qt_packages
 fi
 cd "$ROOT"
 cmake --preset release >/dev/null

@@ -25,7 +25,24 @@ need_core_packages() {
   need_packages build-essential cmake ninja-build googletest libgtest-dev libbenchmark-dev pkg-config python3
 }
 
-# What the Qt 6 desktop programs need to build and to draw their window.
+# What the Qt 6 desktop programs need to build and to draw their window,
+# and what draws their launcher icons.
 need_qt_packages() {
-  need_packages qt6-base-dev libgl-dev fonts-liberation
+  need_packages qt6-base-dev libgl-dev fonts-liberation librsvg2-bin
+}
+
+# A PNG starts with an 8-byte signature and an IHDR chunk whose first
+# fields are the width and height, big-endian.
+check_png() {
+  local file="$1" expected="$2"
+  [ -s "$file" ] || { echo "missing or empty: $file" >&2; return 1; }
+  local signature
+  signature=$(od -An -tx1 -N8 "$file" | tr -d ' \n')
+  [ "$signature" = "89504e470d0a1a0a" ] || { echo "not a PNG: $file" >&2; return 1; }
+  local b
+  read -r -a b < <(od -An -tu1 -j16 -N8 "$file")
+  local width=$(( (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3] ))
+  local height=$(( (b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7] ))
+  [ "${width}x${height}" = "$expected" ] || { echo "$file is ${width}x${height}, expected $expected" >&2; return 1; }
+  echo "ok: $file (${width}x${height})"
 }

@@ -12,22 +12,6 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target vandrel-demo
 demo="$ROOT/build/default/src/app/qt/vandrel-demo"
 
-# A PNG starts with an 8-byte signature and an IHDR chunk whose first
-# fields are the width and height, big-endian.
-check_png() {
-  local file="$1" expected="$2"
-  [ -s "$file" ] || { echo "missing or empty: $file" >&2; return 1; }
-  local signature
-  signature=$(od -An -tx1 -N8 "$file" | tr -d ' \n')
-  [ "$signature" = "89504e470d0a1a0a" ] || { echo "not a PNG: $file" >&2; return 1; }
-  local b
-  read -r -a b < <(od -An -tu1 -j16 -N8 "$file")
-  local width=$(( (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3] ))
-  local height=$(( (b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7] ))
-  [ "${width}x${height}" = "$expected" ] || { echo "$file is ${width}x${height}, expected $expected" >&2; return 1; }
-  echo "ok: $file (${width}x${height})"
-}
-
 ci_shot="$ROOT/build/default/vandrel-demo-ci.png"
 offscreen_shot="$ROOT/build/default/vandrel-demo-offscreen.png"
 rm -f "$ci_shot" "$offscreen_shot"
