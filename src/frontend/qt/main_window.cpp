@@ -1,6 +1,8 @@
 #include "frontend/qt/main_window.h"
 
+#include "frontend/qt/accessible.h"
 #include "frontend/qt/fonts.h"
+#include "window/placement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -84,8 +86,10 @@ MainWindow::MainWindow(window::frmMain& form, QWidget* parent)
     icon.addFile(QStringLiteral(":/vandrel-16.png"), QSize(16, 16));
     setWindowIcon(icon);
 
+    installAccessibleFactory();
     buildWidgets();
     applyTabOrder();
+    applyAccessibleNames();
     for (View& view : m_views) view.control->setObserver(this);
     m_form.onShow = [this] { showCentred(); };
 }
@@ -110,12 +114,17 @@ void MainWindow::buildWidgets() {
 
         switch (row.kind) {
         case ControlKind::Frame: {
-            auto* frame = new QGroupBox(toQString(row.caption), parent);
+            // Each widget is marked before anything is set on it: a change
+            // may already create its accessible interface, which Qt keeps.
+            auto* frame = new QGroupBox(parent);
+            markAccessible(frame, row.name);
+            frame->setTitle(toQString(row.caption));
             view.widget = frame;
             break;
         }
         case ControlKind::Label: {
             auto* label = new QLabel(parent);
+            markAccessible(label, row.name);
             // A unit's strings land in labels: never let them be read as markup.
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -130,6 +139,7 @@ void MainWindow::buildWidgets() {
         }
         case ControlKind::SelectionList: {
             auto* combo = new QComboBox(parent);
+            markAccessible(combo, row.name);
             combo->setEditable(false);
             // Sizing to the contents would measure every item of a long list.
             combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -148,6 +158,7 @@ void MainWindow::buildWidgets() {
         }
         case ControlKind::TextBox: {
             auto* text = new QPlainTextEdit(parent);
+            markAccessible(text, row.name);
             text->setReadOnly(true);
             text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
             text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -159,7 +170,9 @@ void MainWindow::buildWidgets() {
         }
         case ControlKind::Button: {
             auto* model = static_cast<window::Button*>(control);
-            auto* button = new QPushButton(toQString(model->caption()), parent);
+            auto* button = new QPushButton(parent);
+            markAccessible(button, row.name);
+            button->setText(toQString(model->caption()));
             button->setAutoDefault(false);
             connect(button, &QPushButton::clicked, this, [model] { runHandler([model] { model->userPress(); }); });
             view.widget = button;
@@ -198,6 +211,19 @@ void MainWindow::applyTabOrder() {
     for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1]->widget, order[i]->widget);
 }
 
+void MainWindow::applyAccessibleNames() {
+    for (const View& view : m_views) {
+        if (!view.widget) continue;
+        const window::AccessibleSpec* spec = window::findAccessibleSpec(view.control->name());
+        if (!spec) continue;
+        view.widget->setAccessibleName(toQString(window::accessibleName(spec->control)));
+        view.widget->setAccessibleDescription(toQString(spec->description));
+        // The buddy gives the label-for and labelled-by relations that
+        // readers use to say a caption with its control.
+        if (auto* label = qobject_cast<QLabel*>(widgetOf(spec->labelledBy))) label->setBuddy(view.widget);
+    }
+}
+
 void MainWindow::start() {
     runHandler([this] { m_form.Form_Load(); });
 }
@@ -208,14 +234,17 @@ void MainWindow::showCentred() {
         show();
         return;
     }
-    const QPoint centre = screen->availableGeometry().center();
-    QRect placed(QPoint(0, 0), size());
-    placed.moveCenter(centre);
-    move(placed.topLeft());
+    const QRect area = screen->availableGeometry();
+    const auto placeFrame = [&area](QSize frame) {
+        const window::DesktopPoint at =
+            window::windowPlacement(frame.width(), frame.height(), {area.x(), area.y(), area.width(), area.height()});
+        return QPoint(at.x, at.y);
+    };
+    move(placeFrame(size()));
     show();
     // The window manager's frame is known only once the window is shown;
-    // centre the framed window, not just its client area.
-    const QPoint offset = centre - frameGeometry().center();
+    // place the framed window, so a title bar never lands above the screen.
+    const QPoint offset = placeFrame(frameGeometry().size()) - frameGeometry().topLeft();
     if (!offset.isNull()) move(pos() + offset);
 }
 

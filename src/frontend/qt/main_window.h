@@ -51,6 +51,7 @@ private:
 
     void buildWidgets();
     void applyTabOrder();
+    void applyAccessibleNames();
     void showCentred();
     View* viewOf(const window::Control& control);
     void scheduleFlush();
