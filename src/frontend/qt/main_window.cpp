@@ -45,6 +45,11 @@ QRect geometryOf(const ControlSpec& row) {
     return {pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height)};
 }
 
+// How long the window waits, after it is shown, for a window manager to
+// frame it: kFrameWaits times kFrameWaitMs.
+constexpr int kFrameWaits = 50;
+constexpr int kFrameWaitMs = 20;
+
 bool takesFocus(ControlKind kind) {
     return kind == ControlKind::SelectionList || kind == ControlKind::TextBox || kind == ControlKind::Button;
 }
@@ -234,17 +239,32 @@ void MainWindow::showCentred() {
         show();
         return;
     }
-    const QRect area = screen->availableGeometry();
-    const auto placeFrame = [&area](QSize frame) {
-        const window::DesktopPoint at =
-            window::windowPlacement(frame.width(), frame.height(), {area.x(), area.y(), area.width(), area.height()});
-        return QPoint(at.x, at.y);
-    };
-    move(placeFrame(size()));
+    move(framePlacement(size()));
     show();
-    // The window manager's frame is known only once the window is shown;
-    // place the framed window, so a title bar never lands above the screen.
-    const QPoint offset = placeFrame(frameGeometry().size()) - frameGeometry().topLeft();
+    placeFramed(kFrameWaits);
+}
+
+QPoint MainWindow::framePlacement(QSize frame) const {
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown) return pos();
+    const QRect area = shown->availableGeometry();
+    const window::DesktopPoint at =
+        window::windowPlacement(frame.width(), frame.height(), {area.x(), area.y(), area.width(), area.height()});
+    return {at.x, at.y};
+}
+
+void MainWindow::placeFramed(int waitsLeft) {
+    // A window manager frames the window some time after it is shown, and
+    // places the frame where the client area was asked to go; only then is
+    // the frame's size known, and the framed window placed, so its title bar
+    // never lands above the screen. Without a window manager there is no
+    // frame and the first placement stands.
+    const QRect framed = frameGeometry();
+    if (framed == geometry()) {
+        if (waitsLeft > 0) QTimer::singleShot(kFrameWaitMs, this, [this, waitsLeft] { placeFramed(waitsLeft - 1); });
+        return;
+    }
+    const QPoint offset = framePlacement(framed.size()) - framed.topLeft();
     if (!offset.isNull()) move(pos() + offset);
 }
 

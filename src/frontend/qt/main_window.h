@@ -53,6 +53,8 @@ private:
     void applyTabOrder();
     void applyAccessibleNames();
     void showCentred();
+    QPoint framePlacement(QSize frame) const;
+    void placeFramed(int waitsLeft);
     View* viewOf(const window::Control& control);
     void scheduleFlush();
     void syncList(View& view);
