@@ -16,6 +16,8 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 
 #include <algorithm>
@@ -95,6 +97,7 @@ MainWindow::MainWindow(window::frmMain& form, QWidget* parent)
     buildWidgets();
     applyTabOrder();
     applyAccessibleNames();
+    applyWidgetStyle();
     for (View& view : m_views) view.control->setObserver(this);
     m_form.onShow = [this] { showCentred(); };
 }
@@ -169,6 +172,12 @@ void MainWindow::buildWidgets() {
             text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             text->setFocusPolicy(Qt::StrongFocus);
+            // Some desktop palettes (Adwaita's) grey every text of a window
+            // that is not the active one; the summary is there to be read,
+            // so it keeps full contrast, and greys only when disabled.
+            QPalette shown = text->palette();
+            shown.setColor(QPalette::Inactive, QPalette::Text, shown.color(QPalette::Active, QPalette::Text));
+            text->setPalette(shown);
             text->setPlainText(summaryText(static_cast<const window::TextBox&>(*control).text()));
             view.widget = text;
             break;
@@ -227,6 +236,20 @@ void MainWindow::applyAccessibleNames() {
         // readers use to say a caption with its control.
         if (auto* label = qobject_cast<QLabel*>(widgetOf(spec->labelledBy))) label->setBuddy(view.widget);
     }
+}
+
+void MainWindow::applyWidgetStyle() {
+    // Every control has the fixed size the layout gives it, so a style that
+    // draws wider frames or arrows (Adwaita's lists cut a serial number short)
+    // or greys a read-only text (Adwaita's summary) cannot be given room.
+    // The window keeps to Qt's own Fusion style, which every Qt installation
+    // has and which follows the desktop's palette and scale; other windows
+    // of the program keep the desktop's style.
+    QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
+    if (!fusion) return;
+    fusion->setParent(this);
+    setStyle(fusion);
+    for (QWidget* child : findChildren<QWidget*>()) child->setStyle(fusion);
 }
 
 void MainWindow::start() {

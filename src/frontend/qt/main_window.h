@@ -52,6 +52,7 @@ private:
     void buildWidgets();
     void applyTabOrder();
     void applyAccessibleNames();
+    void applyWidgetStyle();
     void showCentred();
     QPoint framePlacement(QSize frame) const;
     void placeFramed(int waitsLeft);
