@@ -240,11 +240,12 @@ void MainWindow::applyAccessibleNames() {
 
 void MainWindow::applyWidgetStyle() {
     // Every control has the fixed size the layout gives it, so a style that
-    // draws wider frames or arrows (Adwaita's lists cut a serial number short)
-    // or greys a read-only text (Adwaita's summary) cannot be given room.
-    // The window keeps to Qt's own Fusion style, which every Qt installation
-    // has and which follows the desktop's palette and scale; other windows
-    // of the program keep the desktop's style.
+    // draws wider frames or arrows cannot be given room (under Adwaita the
+    // arrow covers the last digit of a serial number). The window keeps to
+    // Qt's own Fusion style, which every Qt installation has, whose lists the
+    // padding above was measured for, and which follows the desktop's
+    // palette and scale; other windows of the program keep the desktop's
+    // style.
     QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
     if (!fusion) return;
     fusion->setParent(this);
