@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Screenshots of vandrel-demo with a unit connected, through a real X
 # server (Xvfb) and through Qt's offscreen platform; each must be a PNG of
-# the window's client area, 361 by 574 pixels. The front end's own tests
+# the window's client area, 361 by 574 pixels; the same under each widget
+# style; then the window on the desktop accessibility bus and its placement
+# at 100, 150 and 200 % under a window manager. The front end's own tests
 # run with the others in scripts/test-core.sh.
 source "$(dirname "$0")/lib.sh"
 need_core_packages
@@ -23,3 +25,33 @@ check_png "$ci_shot" 361x574
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR \
   "$demo" --screenshot "$offscreen_shot"
 check_png "$offscreen_shot" 361x574
+
+# The window under each widget style a Debian 12 desktop can give it; the
+# window keeps its own style, so each picture has the same geometry.
+need_packages adwaita-qt6
+for style in Fusion Windows Adwaita; do
+  shot="$ROOT/build/default/vandrel-demo-style-$style.png"
+  rm -f "$shot"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_SCALE_FACTOR QT_QPA_PLATFORM=offscreen QT_STYLE_OVERRIDE="$style" \
+    "$demo" --screenshot "$shot"
+  check_png "$shot" 361x574
+done
+
+# What a screen reader finds, on the desktop's accessibility bus, and where
+# the window opens at three desktop scales on a 1920 by 1080 screen under a
+# window manager.
+need_packages at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus dbus-x11 openbox x11-utils
+cmake --build --preset default --target vandrel
+cat >"$ROOT/build/default/desktop-checks.sh" <<INNER
+set -eu
+/usr/bin/python3 "$ROOT/tests/desktop/accessibility_check.py" "$demo"
+openbox >/dev/null 2>&1 &
+wm=\$!
+trap 'kill \$wm 2>/dev/null || true' EXIT
+sleep 1
+for scale in 1 1.5 2; do
+  bash "$ROOT/tests/desktop/placement_check.sh" "$ROOT/build/default/src/app/qt/vandrel" "\$scale"
+done
+INNER
+env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR -u QT_STYLE_OVERRIDE \
+  timeout 300 xvfb-run -a -s "-screen 0 1920x1080x24" dbus-run-session -- bash "$ROOT/build/default/desktop-checks.sh"

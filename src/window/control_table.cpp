@@ -42,6 +42,18 @@ constexpr std::array<ControlSpec, 21> kControls{{
 }};
 // clang-format on
 
+constexpr std::array<AccessibleSpec, 9> kAccessible{{
+    {"Enc1", "Label6", "", "Output amplitude in calibrated millivolts"},
+    {"Cal", "Label1", "", "Adjusts the unit's amplitude calibration"},
+    {"Enc2", "Label8", "", "Output off, normal or inverted"},
+    {"Enc3", "Label7", "", ""},
+    {"SerNo", "Label3", "", "The attached unit to configure"},
+    {"lblProduct", "Label5", "", ""},
+    {"lblManuf", "Label4", "", ""},
+    {"lblVersion", "Label2", "", ""},
+    {"Summary", "", "Output summary", "Output levels of the connected unit"},
+}};
+
 }  // namespace
 
 const WindowSpec& windowSpec() { return kWindow; }
@@ -52,6 +64,27 @@ const ControlSpec* findControlSpec(std::string_view name) {
     for (const ControlSpec& c : kControls)
         if (c.name == name) return &c;
     return nullptr;
+}
+
+std::span<const AccessibleSpec> accessibleTable() { return kAccessible; }
+
+const AccessibleSpec* findAccessibleSpec(std::string_view control) {
+    for (const AccessibleSpec& a : kAccessible)
+        if (a.control == control) return &a;
+    return nullptr;
+}
+
+std::string_view accessibleName(std::string_view control) {
+    const AccessibleSpec* spec = findAccessibleSpec(control);
+    if (!spec) return {};
+    if (spec->labelledBy.empty()) return spec->name;
+    const ControlSpec* label = findControlSpec(spec->labelledBy);
+    return label ? label->caption : std::string_view{};
+}
+
+std::string_view accessibleValue(std::string_view caption) {
+    if (!caption.empty() && caption.front() == ' ') caption.remove_prefix(1);
+    return caption;
 }
 
 }  // namespace window

@@ -50,4 +50,26 @@ std::span<const ControlSpec> controlTable();
 // nullptr when no control has that name.
 const ControlSpec* findControlSpec(std::string_view name);
 
+// What a screen reader announces for a control. A list or value field has
+// no caption of its own: the label beside it names it. The summary has
+// neither, so it carries its own name.
+struct AccessibleSpec {
+    std::string_view control;
+    std::string_view labelledBy;  // the label that names the control, or empty
+    std::string_view name;        // the name when no label gives one
+    std::string_view description;
+};
+
+// The controls a caption alone does not describe; every other control is
+// named by its own caption.
+std::span<const AccessibleSpec> accessibleTable();
+// nullptr when the control's own caption names it.
+const AccessibleSpec* findAccessibleSpec(std::string_view control);
+// The name to announce: the caption of the label that names the control,
+// its own accessible name, or empty when its caption is its name.
+std::string_view accessibleName(std::string_view control);
+// A value field's caption as a screen reader should read it: without the
+// blank the window shows before a unit's strings.
+std::string_view accessibleValue(std::string_view caption);
+
 }  // namespace window

@@ -10,9 +10,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <oleacc.h>
+
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -183,6 +187,130 @@ TEST_F(MainWindowTest, DpiChangeScalesTheClientAreaAndControls) {
     RECT list{};
     GetWindowRect(view->nativeHandle(form.Cal), &list);
     EXPECT_EQ(list.bottom - list.top, MulDiv(360, 144, 1440));
+}
+
+// A key as the program's message loop delivers it: through the dialog
+// manager first, else to the control with focus.
+void pressKey(HWND window, UINT key, bool shift = false) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    for (UINT message : {WM_KEYDOWN, WM_KEYUP}) {
+        MSG m{GetFocus(), message, key, message == WM_KEYUP ? 0xC0000001 : 1, 0, {}};
+        if (!IsDialogMessageW(window, &m)) {
+            TranslateMessage(&m);
+            DispatchMessageW(&m);
+        }
+        pumpMessages();
+    }
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+}
+
+std::wstring accessibleName(HWND control) {
+    IAccessible* object = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&object))) ||
+        !object)
+        return L"<none>";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::wstring out;
+    if (SUCCEEDED(object->get_accName(self, &name)) && name) out = name;
+    SysFreeString(name);
+    object->Release();
+    return out;
+}
+
+// A person at the keyboard, with two units attached so every list takes
+// input: Tab goes round every control that can take focus in TabIndex
+// order, the summary included, and Shift+Tab goes back; the arrow keys pick
+// in a list; Space presses the button.
+TEST_F(MainWindowTest, KeyboardReachesEveryControlInTabOrder) {
+    platform.plug(device::sim::unitConfig(u"VD-000102"));
+    bool cancel = false;
+    form.Form_Unload(cancel);
+    form.Form_Load();
+    pumpMessages();
+    ASSERT_TRUE(form.SerNo.acceptsInput());
+
+    std::vector<const window::Control*> focusable;
+    for (const window::Control* c : form.controls()) {
+        const window::ControlKind kind = c->kind();
+        if ((kind == window::ControlKind::SelectionList || kind == window::ControlKind::TextBox ||
+             kind == window::ControlKind::Button) &&
+            c->acceptsInput())
+            focusable.push_back(c);
+    }
+    std::sort(focusable.begin(), focusable.end(),
+              [](const window::Control* a, const window::Control* b) { return a->row().tabIndex < b->row().tabIndex; });
+    ASSERT_EQ(focusable.size(), 6u) << "Enc1, Cal, Enc2, Command1, SerNo, Summary";
+
+    SetFocus(view->nativeHandle(*focusable.front()));
+    ASSERT_EQ(GetFocus(), view->nativeHandle(*focusable.front()));
+    for (std::size_t step = 1; step <= focusable.size(); ++step) {
+        pressKey(view->handle(), VK_TAB);
+        EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[step % focusable.size()]))
+            << "Tab " << step << " should reach " << focusable[step % focusable.size()]->name();
+    }
+    for (std::size_t step = 1; step <= focusable.size(); ++step) {
+        pressKey(view->handle(), VK_TAB, true);
+        const std::size_t back = (focusable.size() - step) % focusable.size();
+        EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[back]))
+            << "Shift+Tab " << step << " should reach " << focusable[back]->name();
+    }
+
+    SetFocus(view->nativeHandle(form.Enc2));
+    form.Enc2.setListIndex(0);
+    pumpMessages();
+    std::size_t writes = platform.featureWrites();
+    pressKey(view->handle(), VK_DOWN);
+    EXPECT_EQ(form.Enc2.listIndex(), 1);
+    EXPECT_EQ(platform.featureWrites(), writes + 1) << "each arrow key is a pick";
+    pressKey(view->handle(), VK_UP);
+    EXPECT_EQ(form.Enc2.listIndex(), 0);
+
+    SetFocus(view->nativeHandle(form.Command1));
+    writes = platform.featureWrites();
+    pressKey(view->handle(), VK_SPACE);
+    EXPECT_EQ(form.Enc2.listIndex(), 1) << "the default polarity is restored";
+    EXPECT_GT(platform.featureWrites(), writes);
+
+}
+
+// What a screen reader is given, as far as Wine's accessibility proxies
+// tell: frames, labels and the button are named by their captions, and each
+// list comes right after the label that names it in the z-order, which is
+// where the system's proxy looks for a list's name. (Wine names a list by
+// its current item and ignores the annotations that name the lists, the
+// value fields and the summary.)
+TEST_F(MainWindowTest, AccessibleNamesComeFromTheCaptions) {
+    for (const window::Control* c : form.controls()) {
+        const HWND native = view->nativeHandle(*c);
+        switch (c->kind()) {
+        case window::ControlKind::Frame:
+        case window::ControlKind::Button:
+            EXPECT_EQ(accessibleName(native), widen(std::string(c->row().caption))) << c->name();
+            break;
+        case window::ControlKind::Label:
+            if (!c->row().valueField) {
+                EXPECT_EQ(accessibleName(native), widen(std::string(c->row().caption))) << c->name();
+            }
+            break;
+        case window::ControlKind::SelectionList: {
+            const window::AccessibleSpec* spec = window::findAccessibleSpec(c->name());
+            ASSERT_NE(spec, nullptr) << c->name();
+            const window::Control* label = form.findControl(spec->labelledBy);
+            ASSERT_NE(label, nullptr) << c->name();
+            EXPECT_EQ(GetWindow(native, GW_HWNDPREV), view->nativeHandle(*label)) << c->name();
+            break;
+        }
+        default: break;
+        }
+    }
 }
 
 TEST_F(MainWindowTest, CloseUnloadsTheFormAndEndsTheLoop) {

@@ -8,6 +8,7 @@
 #include "device/sim/sim_platform.h"
 #include "window/control_table.h"
 #include "window/frm_main.h"
+#include "window/placement.h"
 
 #include <windows.h>
 
@@ -143,10 +144,16 @@ void checkWindow(HWND main, UINT dpi) {
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromWindow(main, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& screen = monitor.rcMonitor;
-    const long dx = (frame.left + frame.right) - (screen.left + screen.right);
-    const long dy = (frame.top + frame.bottom) - (screen.top + screen.bottom);
-    if (std::labs(dx) > 2 || std::labs(dy) > 2) fail("centred", rectText(frame));
+    // Centred in the work area when the framed window fits, else from the
+    // area's top-left corner, so the title bar stays on the screen.
+    const RECT& area = monitor.rcWork;
+    const window::DesktopPoint want =
+        window::windowPlacement(frame.right - frame.left, frame.bottom - frame.top,
+                                {area.left, area.top, area.right - area.left, area.bottom - area.top});
+    std::printf("window frame %s in the work area %s at %u dpi\n", rectText(frame).c_str(), rectText(area).c_str(),
+                dpi);
+    if (std::labs(frame.left - want.x) > 1 || std::labs(frame.top - want.y) > 1) fail("placement", rectText(frame));
+    if (frame.top < area.top) fail("placement", "the title bar lies above the work area");
 }
 
 void checkControls(HWND main, UINT dpi) {

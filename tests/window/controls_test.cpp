@@ -138,4 +138,31 @@ TEST(ControlTable, DescribesAWindowTheFrontEndsCanBuild) {
     EXPECT_EQ(window::windowSpec().clientHeight / window::kTwipsPerPixel, 574);
 }
 
+// A label names a control only if it stands in the same frame, so a
+// screen reader's reading matches what the eye sees.
+TEST(ControlTable, EveryListAndValueFieldIsNamedByTheLabelBesideIt) {
+    for (const window::ControlSpec& c : window::controlTable()) {
+        const bool needsLabel = c.kind == window::ControlKind::SelectionList || c.valueField;
+        const window::AccessibleSpec* a = window::findAccessibleSpec(c.name);
+        if (!needsLabel) {
+            EXPECT_TRUE(a == nullptr || a->labelledBy.empty()) << c.name;
+            continue;
+        }
+        ASSERT_NE(a, nullptr) << c.name;
+        const window::ControlSpec* label = window::findControlSpec(a->labelledBy);
+        ASSERT_NE(label, nullptr) << c.name;
+        EXPECT_EQ(label->kind, window::ControlKind::Label) << c.name;
+        EXPECT_EQ(label->container, c.container) << c.name;
+        EXPECT_EQ(label->visible, c.visible) << c.name;
+    }
+    EXPECT_EQ(window::accessibleName("Enc1"), "Amplitude, mV into 50R load");
+    EXPECT_EQ(window::accessibleName("SerNo"), "Serial Number");
+    EXPECT_EQ(window::accessibleName("lblVersion"), "Version");
+    EXPECT_EQ(window::accessibleName("Summary"), "Output summary");
+    EXPECT_EQ(window::accessibleName("Command1"), "");
+    EXPECT_EQ(window::accessibleValue(" Vandrel Pulse"), "Vandrel Pulse");
+    EXPECT_EQ(window::accessibleValue("  two"), " two");
+    EXPECT_EQ(window::accessibleValue(""), "");
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 #include "frontend/qt/main_window.h"
 
+#include "frontend/qt/accessible.h"
 #include "frontend/qt/fonts.h"
+#include "window/placement.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -14,6 +16,8 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStringList>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 
 #include <algorithm>
@@ -42,6 +46,11 @@ int pixels(int twips) {
 QRect geometryOf(const ControlSpec& row) {
     return {pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height)};
 }
+
+// How long the window waits, after it is shown, for a window manager to
+// frame it: kFrameWaits times kFrameWaitMs.
+constexpr int kFrameWaits = 50;
+constexpr int kFrameWaitMs = 20;
 
 bool takesFocus(ControlKind kind) {
     return kind == ControlKind::SelectionList || kind == ControlKind::TextBox || kind == ControlKind::Button;
@@ -84,8 +93,11 @@ MainWindow::MainWindow(window::frmMain& form, QWidget* parent)
     icon.addFile(QStringLiteral(":/vandrel-16.png"), QSize(16, 16));
     setWindowIcon(icon);
 
+    installAccessibleFactory();
     buildWidgets();
     applyTabOrder();
+    applyAccessibleNames();
+    applyWidgetStyle();
     for (View& view : m_views) view.control->setObserver(this);
     m_form.onShow = [this] { showCentred(); };
 }
@@ -110,12 +122,17 @@ void MainWindow::buildWidgets() {
 
         switch (row.kind) {
         case ControlKind::Frame: {
-            auto* frame = new QGroupBox(toQString(row.caption), parent);
+            // Each widget is marked before anything is set on it: a change
+            // may already create its accessible interface, which Qt keeps.
+            auto* frame = new QGroupBox(parent);
+            markAccessible(frame, row.name);
+            frame->setTitle(toQString(row.caption));
             view.widget = frame;
             break;
         }
         case ControlKind::Label: {
             auto* label = new QLabel(parent);
+            markAccessible(label, row.name);
             // A unit's strings land in labels: never let them be read as markup.
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -130,6 +147,7 @@ void MainWindow::buildWidgets() {
         }
         case ControlKind::SelectionList: {
             auto* combo = new QComboBox(parent);
+            markAccessible(combo, row.name);
             combo->setEditable(false);
             // Sizing to the contents would measure every item of a long list.
             combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -148,18 +166,27 @@ void MainWindow::buildWidgets() {
         }
         case ControlKind::TextBox: {
             auto* text = new QPlainTextEdit(parent);
+            markAccessible(text, row.name);
             text->setReadOnly(true);
             text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
             text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             text->setFocusPolicy(Qt::StrongFocus);
+            // Some desktop palettes (Adwaita's) grey every text of a window
+            // that is not the active one; the summary is there to be read,
+            // so it keeps full contrast, and greys only when disabled.
+            QPalette shown = text->palette();
+            shown.setColor(QPalette::Inactive, QPalette::Text, shown.color(QPalette::Active, QPalette::Text));
+            text->setPalette(shown);
             text->setPlainText(summaryText(static_cast<const window::TextBox&>(*control).text()));
             view.widget = text;
             break;
         }
         case ControlKind::Button: {
             auto* model = static_cast<window::Button*>(control);
-            auto* button = new QPushButton(toQString(model->caption()), parent);
+            auto* button = new QPushButton(parent);
+            markAccessible(button, row.name);
+            button->setText(toQString(model->caption()));
             button->setAutoDefault(false);
             connect(button, &QPushButton::clicked, this, [model] { runHandler([model] { model->userPress(); }); });
             view.widget = button;
@@ -198,6 +225,34 @@ void MainWindow::applyTabOrder() {
     for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1]->widget, order[i]->widget);
 }
 
+void MainWindow::applyAccessibleNames() {
+    for (const View& view : m_views) {
+        if (!view.widget) continue;
+        const window::AccessibleSpec* spec = window::findAccessibleSpec(view.control->name());
+        if (!spec) continue;
+        view.widget->setAccessibleName(toQString(window::accessibleName(spec->control)));
+        view.widget->setAccessibleDescription(toQString(spec->description));
+        // The buddy gives the label-for and labelled-by relations that
+        // readers use to say a caption with its control.
+        if (auto* label = qobject_cast<QLabel*>(widgetOf(spec->labelledBy))) label->setBuddy(view.widget);
+    }
+}
+
+void MainWindow::applyWidgetStyle() {
+    // Every control has the fixed size the layout gives it, so a style that
+    // draws wider frames or arrows cannot be given room (under Adwaita the
+    // arrow covers the last digit of a serial number). The window keeps to
+    // Qt's own Fusion style, which every Qt installation has, whose lists the
+    // padding above was measured for, and which follows the desktop's
+    // palette and scale; other windows of the program keep the desktop's
+    // style.
+    QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
+    if (!fusion) return;
+    fusion->setParent(this);
+    setStyle(fusion);
+    for (QWidget* child : findChildren<QWidget*>()) child->setStyle(fusion);
+}
+
 void MainWindow::start() {
     runHandler([this] { m_form.Form_Load(); });
 }
@@ -208,14 +263,32 @@ void MainWindow::showCentred() {
         show();
         return;
     }
-    const QPoint centre = screen->availableGeometry().center();
-    QRect placed(QPoint(0, 0), size());
-    placed.moveCenter(centre);
-    move(placed.topLeft());
+    move(framePlacement(size()));
     show();
-    // The window manager's frame is known only once the window is shown;
-    // centre the framed window, not just its client area.
-    const QPoint offset = centre - frameGeometry().center();
+    placeFramed(kFrameWaits);
+}
+
+QPoint MainWindow::framePlacement(QSize frame) const {
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown) return pos();
+    const QRect area = shown->availableGeometry();
+    const window::DesktopPoint at =
+        window::windowPlacement(frame.width(), frame.height(), {area.x(), area.y(), area.width(), area.height()});
+    return {at.x, at.y};
+}
+
+void MainWindow::placeFramed(int waitsLeft) {
+    // A window manager frames the window some time after it is shown, and
+    // places the frame where the client area was asked to go; only then is
+    // the frame's size known, and the framed window placed, so its title bar
+    // never lands above the screen. Without a window manager there is no
+    // frame and the first placement stands.
+    const QRect framed = frameGeometry();
+    if (framed == geometry()) {
+        if (waitsLeft > 0) QTimer::singleShot(kFrameWaitMs, this, [this, waitsLeft] { placeFramed(waitsLeft - 1); });
+        return;
+    }
+    const QPoint offset = framePlacement(framed.size()) - framed.topLeft();
     if (!offset.isNull()) move(pos() + offset);
 }
 

@@ -51,7 +51,11 @@ private:
 
     void buildWidgets();
     void applyTabOrder();
+    void applyAccessibleNames();
+    void applyWidgetStyle();
     void showCentred();
+    QPoint framePlacement(QSize frame) const;
+    void placeFramed(int waitsLeft);
     View* viewOf(const window::Control& control);
     void scheduleFlush();
     void syncList(View& view);

@@ -1,6 +1,9 @@
 #include "frontend/win32/main_window.h"
 
+#include "window/placement.h"
+
 #include <commctrl.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cmath>
@@ -54,7 +57,9 @@ DWORD nativeStyle(window::ControlKind kind) {
     switch (kind) {
     case window::ControlKind::Frame: return common | BS_GROUPBOX;
     case window::ControlKind::Button: return common | WS_TABSTOP | BS_PUSHBUTTON;
-    case window::ControlKind::Label: return common | SS_LEFT | SS_NOPREFIX;
+    // A caption that is a little wider than its box at some scale is cut at
+    // the edge rather than wrapped onto a second line nobody sees.
+    case window::ControlKind::Label: return common | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
     case window::ControlKind::SelectionList: return common | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
     case window::ControlKind::TextBox: return common | WS_TABSTOP | ES_MULTILINE | ES_READONLY;
     case window::ControlKind::Timer: break;
@@ -93,6 +98,8 @@ MainWindow::MainWindow(HINSTANCE instance, window::frmMain& form) : m_instance(i
 MainWindow::~MainWindow() {
     for (window::Control* c : m_form.controls()) c->setObserver(nullptr);
     if (m_window) DestroyWindow(m_window);
+    clearAnnotations();
+    if (m_comStarted) CoUninitialize();
     releaseFonts();
 }
 
@@ -126,22 +133,27 @@ bool MainWindow::create() {
     createFonts();
     createControls();
     layout();
+    placeOnScreen();
+    annotate();
 
-    // Centred on the screen the window opens on.
+    for (window::Control* c : m_form.controls()) c->setObserver(this);
+    return true;
+}
+
+void MainWindow::placeOnScreen() {
+    // Inside the work area (the screen less the task bar): centred when the
+    // framed window fits, else from its top-left corner, so that the title
+    // bar and the close box can always be reached.
     RECT frame{};
     GetWindowRect(m_window, &frame);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof(MONITORINFO);
-    GetMonitorInfoW(MonitorFromWindow(m_window, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    const RECT& screen = monitor.rcMonitor;
-    const int left = screen.left + (screen.right - screen.left - width) / 2;
-    const int top = screen.top + (screen.bottom - screen.top - height) / 2;
-    SetWindowPos(m_window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-
-    for (window::Control* c : m_form.controls()) c->setObserver(this);
-    return true;
+    if (!GetMonitorInfoW(MonitorFromWindow(m_window, MONITOR_DEFAULTTOPRIMARY), &monitor)) return;
+    const RECT& area = monitor.rcWork;
+    const window::DesktopPoint at =
+        window::windowPlacement(frame.right - frame.left, frame.bottom - frame.top,
+                                {area.left, area.top, area.right - area.left, area.bottom - area.top});
+    SetWindowPos(m_window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void MainWindow::show() {
@@ -206,6 +218,7 @@ void MainWindow::createControls() {
         for (const NativeControl& control : m_controls)
             if (control.model->kind() == bottom)
                 SetWindowPos(control.handle, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    placeLabelsBeforeTheirControls();
     for (const NativeControl& control : m_controls) {
         mirrorEnabled(control);
         mirrorVisible(control);
@@ -214,12 +227,109 @@ void MainWindow::createControls() {
         if (control.model->kind() == window::ControlKind::SelectionList) mirrorItems(control);
 }
 
+void MainWindow::placeLabelsBeforeTheirControls() {
+    // The system's accessibility proxy names a list by the static text just
+    // before it in the z-order. Labels take no focus, so moving them leaves
+    // the order of the controls that do unchanged.
+    for (const NativeControl& control : m_controls) {
+        if (control.model->kind() != window::ControlKind::SelectionList) continue;
+        const window::AccessibleSpec* spec = window::findAccessibleSpec(control.model->name());
+        if (!spec || spec->labelledBy.empty()) continue;
+        const window::Control* labelModel = m_form.findControl(spec->labelledBy);
+        const HWND label = labelModel ? nativeHandle(*labelModel) : nullptr;
+        if (!label) continue;
+        const HWND above = GetWindow(control.handle, GW_HWNDPREV);
+        if (above == label) continue;
+        SetWindowPos(label, above ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+}
+
+void MainWindow::clipLabelsAtTheirControls() {
+    // A label that now lies above its list may reach under it ("Serial
+    // Number" does): it keeps its place and size but paints only outside
+    // the list.
+    for (const NativeControl& control : m_controls) {
+        if (control.model->kind() != window::ControlKind::SelectionList) continue;
+        const window::AccessibleSpec* spec = window::findAccessibleSpec(control.model->name());
+        const window::Control* labelModel = spec ? m_form.findControl(spec->labelledBy) : nullptr;
+        const HWND label = labelModel ? nativeHandle(*labelModel) : nullptr;
+        if (!label) continue;
+        RECT labelRect{};
+        RECT listRect{};
+        GetWindowRect(label, &labelRect);
+        GetWindowRect(control.handle, &listRect);
+        RECT overlap{};
+        if (!IntersectRect(&overlap, &labelRect, &listRect)) {
+            SetWindowRgn(label, nullptr, TRUE);
+            continue;
+        }
+        OffsetRect(&overlap, -labelRect.left, -labelRect.top);
+        HRGN shown = CreateRectRgn(0, 0, labelRect.right - labelRect.left, labelRect.bottom - labelRect.top);
+        HRGN hidden = CreateRectRgnIndirect(&overlap);
+        if (shown && hidden) CombineRgn(shown, shown, hidden, RGN_DIFF);
+        if (hidden) DeleteObject(hidden);
+        // The system owns the region once it is set.
+        if (shown && !SetWindowRgn(label, shown, TRUE)) DeleteObject(shown);
+    }
+}
+
+void MainWindow::annotate() {
+    // Lists, value fields and the summary have no caption of their own to
+    // be named by: their names, descriptions and the value fields' values
+    // are annotated on the system's accessible objects of the controls.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_comStarted = SUCCEEDED(com);
+    if (FAILED(CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                reinterpret_cast<void**>(&m_annotations))))
+        m_annotations = nullptr;
+    if (!m_annotations) return;
+    for (const NativeControl& control : m_controls) {
+        const window::AccessibleSpec* spec = window::findAccessibleSpec(control.model->name());
+        if (!spec) continue;
+        const std::wstring name = widen(window::accessibleName(spec->control));
+        m_annotations->SetHwndPropStr(control.handle, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME, name.c_str());
+        if (!spec->description.empty())
+            m_annotations->SetHwndPropStr(control.handle, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_DESCRIPTION,
+                                          widen(spec->description).c_str());
+        if (control.model->row().valueField) annotateValue(control);
+    }
+}
+
+void MainWindow::annotateValue(const NativeControl& control) {
+    if (!m_annotations) return;
+    const std::string& caption = static_cast<const window::Label&>(*control.model).caption();
+    m_annotations->SetHwndPropStr(control.handle, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_VALUE,
+                                  widen(window::accessibleValue(caption)).c_str());
+}
+
+void MainWindow::clearAnnotations() {
+    if (!m_annotations) return;
+    // Annotations outlive the controls unless cleared before they go.
+    MSAAPROPID props[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION, PROPID_ACC_VALUE};
+    for (const NativeControl& control : m_controls)
+        if (control.handle && window::findAccessibleSpec(control.model->name()))
+            m_annotations->ClearHwndProps(control.handle, OBJID_CLIENT, CHILDID_SELF, props, 3);
+    m_annotations->Release();
+    m_annotations = nullptr;
+}
+
+void MainWindow::moveFocus(HWND to) {
+    if (!to) return;
+    SetFocus(to);
+    // As the dialog manager does: a text box reached by the keyboard shows
+    // its whole text selected.
+    if (GetFocus() == to && SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+        SendMessageW(to, EM_SETSEL, 0, -1);
+}
+
 void MainWindow::layout() {
     const window::WindowSpec& shape = window::windowSpec();
     RECT frame{0, 0, toPixels(shape.clientWidth), toPixels(shape.clientHeight)};
     const LONG style = GetWindowLongW(m_window, GWL_STYLE);
     const LONG exStyle = GetWindowLongW(m_window, GWL_EXSTYLE);
     AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(exStyle), m_dpi);
+    // Known before the window is sized, so the size limits let it through.
+    m_outerSize = {frame.right - frame.left, frame.bottom - frame.top};
     SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // The frame's real thickness may differ from the computed one (a frame
@@ -229,9 +339,9 @@ void MainWindow::layout() {
     GetClientRect(m_window, &client);
     const int missingWidth = toPixels(shape.clientWidth) - client.right;
     const int missingHeight = toPixels(shape.clientHeight) - client.bottom;
+    m_outerSize = {frame.right - frame.left + missingWidth, frame.bottom - frame.top + missingHeight};
     if (missingWidth != 0 || missingHeight != 0)
-        SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left + missingWidth,
-                     frame.bottom - frame.top + missingHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(m_window, nullptr, 0, 0, m_outerSize.cx, m_outerSize.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     for (const NativeControl& control : m_controls) {
         const window::ControlSpec& c = control.model->row();
@@ -273,6 +383,7 @@ void MainWindow::layout() {
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }
+    clipLabelsAtTheirControls();
 }
 
 HWND MainWindow::nativeHandle(const window::Control& control) const {
@@ -360,7 +471,10 @@ void MainWindow::controlChanged(const window::Control& control, window::Change c
             }
             break;
         case window::Change::Caption:
-        case window::Change::Text: SetWindowTextW(native->handle, captionOf(control).c_str()); break;
+        case window::Change::Text:
+            SetWindowTextW(native->handle, captionOf(control).c_str());
+            if (control.row().valueField) annotateValue(*native);
+            break;
         case window::Change::Items:
             // A handler rebuilds a list one item at a time, hundreds of them;
             // the native list is rebuilt once, when the handler has returned.
@@ -440,9 +554,31 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
+    case WM_GETMINMAXINFO: {
+        // The system limits a window to about the screen's size, which at a
+        // large scale would cut the client area short and the button off.
+        // The layout has one size: the window keeps it even where it is
+        // taller than the screen, and is placed so its title bar is on it.
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        if (limits && m_outerSize.cx > 0) {
+            limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, m_outerSize.cx);
+            limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, m_outerSize.cy);
+        }
+        return 0;
+    }
+    case WM_NEXTDLGCTL:
+        // The multi-line summary hands Tab and Shift+Tab to its parent this
+        // way, as it would in a dialog; the window moves focus as a dialog
+        // does, so Tab never stays in the summary.
+        if (LOWORD(lParam))
+            moveFocus(reinterpret_cast<HWND>(wParam));
+        else
+            moveFocus(GetNextDlgTabItem(m_window, GetFocus(), wParam != 0 ? TRUE : FALSE));
+        return 0;
     case kSyncItemsMessage: mirrorStaleItems(); return 0;
     case WM_CLOSE: onClose(); return 0;
     case WM_DESTROY:
+        clearAnnotations();
         if (m_timerRunning) KillTimer(m_window, kTimerId);
         m_timerRunning = false;
         m_window = nullptr;

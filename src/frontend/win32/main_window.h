@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+struct IAccPropServices;
+
 #include <map>
 #include <string>
 #include <vector>
@@ -48,10 +50,17 @@ private:
     void onClose();
 
     void createControls();
+    void placeLabelsBeforeTheirControls();
+    void annotate();
+    void annotateValue(const NativeControl& control);
+    void clearAnnotations();
+    void moveFocus(HWND to);
     void layout();
     void createFonts();
     void releaseFonts();
     int toPixels(int twips) const;
+    void clipLabelsAtTheirControls();
+    void placeOnScreen();
 
     NativeControl* byModel(const window::Control& control);
     NativeControl* byId(int id);
@@ -66,6 +75,7 @@ private:
     window::frmMain& m_form;
     HWND m_window = nullptr;
     UINT m_dpi = USER_DEFAULT_SCREEN_DPI;
+    SIZE m_outerSize{};  // the framed window's size that gives the client area
     std::vector<NativeControl> m_controls;
     std::map<std::string, HFONT> m_fonts;  // keyed by face, size, weight, charset
     // Set while a model change is copied into a native control: any
@@ -73,6 +83,9 @@ private:
     bool m_mirroring = false;
     bool m_timerRunning = false;
     bool m_itemsSyncPosted = false;
+    // The system's accessibility annotations; nullptr where it has none.
+    IAccPropServices* m_annotations = nullptr;
+    bool m_comStarted = false;
 };
 
 }  // namespace frontend::win32
