@@ -46,3 +46,29 @@ check_png() {
   [ "${width}x${height}" = "$expected" ] || { echo "$file is ${width}x${height}, expected $expected" >&2; return 1; }
   echo "ok: $file (${width}x${height})"
 }
+
+# What the Windows cross-build and its runs under Wine need.
+need_windows_packages() {
+  need_packages mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+    wine wine64 xvfb xauth x11-utils imagemagick
+}
+
+# A Wine prefix for the live stack's guest, made once on this machine,
+# where Wine starts in seconds rather than minutes: its HID bus reads the
+# kernel's hidraw nodes (not SDL's devices) and notices them coming and
+# going by watching /dev, since the guest runs no udev daemon.
+prepare_live_wine_prefix() {
+  local prefix=$1
+  [ -f "$prefix/.vandrel-live" ] && return 0
+  rm -rf "$prefix"
+  (
+    export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    timeout 300 wineboot -i >/dev/null 2>&1
+    local bus='HKLM\System\CurrentControlSet\Services\winebus'
+    wine reg add "$bus" /v 'Enable SDL' /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine reg add "$bus" /v DisableUdevd /t REG_DWORD /d 1 /f >/dev/null 2>&1
+    # Without a window manager Wine draws the window frames itself.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    timeout 60 wineserver -w
+  ) && touch "$prefix/.vandrel-live"
+}

@@ -4,18 +4,33 @@
 # Prints each runner's output as vandrel-sim prints it, in the order of
 # the files, and exits with the first non-zero status.
 #   scripts/live.sh [--windows] FILE...
-# VANDREL_LIVE_BUILD names the build folder whose vandrel-sim plays them
-# (default build/default, built here when missing).
+# With --windows the Windows runner (vandrel-sim.exe, cross-built) plays
+# them under Wine in the guest, through Wine's HID stack over the same
+# kernel devices. VANDREL_LIVE_BUILD names the build folder whose runner
+# plays them (default build/default, or build/windows; built here when
+# not given).
 source "$(dirname "$0")/lib.sh"
+windows=
 if [ "${1:-}" = "--windows" ]; then
-  echo "live.sh: --windows is not available yet: the Windows runner has no live mode" >&2
-  exit 2
+  windows=1
+  shift
 fi
 [ $# -gt 0 ] || { echo "usage: live.sh [--windows] FILE..." >&2; exit 2; }
-build="${VANDREL_LIVE_BUILD:-$ROOT/build/default}"
-if [ -z "${VANDREL_LIVE_BUILD:-}" ]; then
-  need_core_packages
-  (cd "$ROOT" && cmake --preset default >/dev/null && cmake --build --preset default --target vandrel-sim >/dev/null)
+need_core_packages
+if [ -n "$windows" ]; then
+  build="${VANDREL_LIVE_BUILD:-$ROOT/build/windows}"
+  runner=("--windows" "$ROOT/build/windows/wineprefix-live" "$build/src/app/vandrel-sim.exe")
+  if [ -z "${VANDREL_LIVE_BUILD:-}" ]; then
+    need_windows_packages
+    (cd "$ROOT" && cmake --preset windows >/dev/null && cmake --build --preset windows --target vandrel-sim >/dev/null)
+  fi
+  prepare_live_wine_prefix "$ROOT/build/windows/wineprefix-live"
+else
+  build="${VANDREL_LIVE_BUILD:-$ROOT/build/default}"
+  runner=("$build/src/app/vandrel-sim")
+  if [ -z "${VANDREL_LIVE_BUILD:-}" ]; then
+    (cd "$ROOT" && cmake --preset default >/dev/null && cmake --build --preset default --target vandrel-sim >/dev/null)
+  fi
 fi
 files=()
 for f in "$@"; do
@@ -24,7 +39,7 @@ for f in "$@"; do
 done
 out="$ROOT/build/live/played"
 rm -rf "$out"
-bash "$ROOT/scripts/vm.sh" sh "$ROOT/tests/live/play.sh" "$build/src/app/vandrel-sim" "$out" "${files[@]}" >&2
+bash "$ROOT/scripts/vm.sh" sh "$ROOT/tests/live/play.sh" "${runner[@]}" "$out" "${files[@]}" >&2
 status=0
 for f in "${files[@]}"; do
   name=$(basename "$f" .scn)

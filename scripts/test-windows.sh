@@ -6,8 +6,7 @@
 # then the smoke test at 150 and 200 % (vandrel-window-144.png, -192.png).
 source "$(dirname "$0")/lib.sh"
 need_core_packages
-need_packages mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
-  wine wine64 xvfb xauth x11-utils imagemagick
+need_windows_packages
 cd "$ROOT"
 
 cmake --preset windows >/dev/null

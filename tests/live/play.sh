@@ -1,10 +1,17 @@
 #!/bin/sh
 # Inside the test guest: starts the virtual units and plays each scenario
 # through the runner over the native backend.
-#   play.sh RUNNER OUTDIR [--screenshot PROGRAM PNG] FILE...
+#   play.sh [--windows PREFIX] RUNNER OUTDIR [--screenshot PROGRAM PNG] FILE...
 # For each FILE, OUTDIR gets NAME.actual (what the runner printed),
 # NAME.err and NAME.status. With --screenshot, PROGRAM then draws the
 # window beside one virtual unit into PNG (status in OUTDIR/screenshot.status).
+# With --windows, RUNNER and PROGRAM are Windows programs run by Wine in
+# the prefix PREFIX, whose HID bus reads the kernel's hidraw nodes.
+prefix=
+if [ "${1:-}" = "--windows" ]; then
+  prefix=$2
+  shift 2
+fi
 runner=$1 out=$2
 shift 2
 shot_program= shot_file=
@@ -15,7 +22,19 @@ fi
 here=$(dirname "$0")
 mkdir -p "$out"
 sock=/tmp/vandrel-units.sock
-python3 "$here/virtual_units.py" "$sock" 2>"$out/units.log" &
+address=$sock
+if [ -n "$prefix" ]; then
+  export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # Wine maps a program's sections straight from its file, and pages of a
+  # file on the guest's 9p share can read back as zeros that way: run
+  # copies from the guest's own memory.
+  cp "$runner" /tmp/runner.exe && runner=/tmp/runner.exe
+  # One Wine server and its HID bus for every program played here.
+  wineserver -p
+  wine cmd /c exit >/dev/null 2>&1
+  address=127.0.0.1:7531
+fi
+python3 "$here/virtual_units.py" "$sock" 127.0.0.1:7531 2>"$out/units.log" &
 units=$!
 i=0
 while [ ! -S "$sock" ]; do
@@ -30,13 +49,37 @@ done
 for f in "$@"; do
   name=$(basename "$f" .scn)
   status=0
-  "$runner" --live "$sock" "$f" >"$out/$name.actual" 2>"$out/$name.err" || status=$?
+  if [ -n "$prefix" ]; then
+    # A Windows program ends its lines with CR LF.
+    wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
+    tr -d '\r' <"$out/$name.raw" >"$out/$name.actual"
+    rm -f "$out/$name.raw"
+  else
+    "$runner" --live "$address" "$f" >"$out/$name.actual" 2>"$out/$name.err" || status=$?
+  fi
   echo $status >"$out/$name.status"
 done
+if [ -n "$prefix" ] && [ -n "$shot_program" ]; then
+  cp "$shot_program" /tmp/picture.exe && shot_program=/tmp/picture.exe
+fi
 # One unit as it leaves the factory, for the picture; then the units stop.
-python3 - "$sock" "$shot_program" "$shot_file" "$out" <<'PY'
+python3 - "$sock" "$shot_program" "$shot_file" "$out" "$prefix" <<'PY'
 import socket, subprocess, sys
-sock, program, png, out = sys.argv[1:5]
+sock, program, png, out, windows = sys.argv[1:6]
+# The Windows program is the real one, which takes no arguments: it runs
+# on a virtual display, and the picture is taken of the display once its
+# window has shown a unit for a while.
+ON_DISPLAY = r"""
+wine "$0" & pid=$!
+i=0
+until xwininfo -root -tree 2>/dev/null | grep -q '"Vandrel"'; do
+  i=$((i + 1)); [ $i -lt 600 ] || break; sleep 0.2
+done
+sleep 8
+import -window root "$1"; status=$?
+kill $pid; wait $pid
+exit $status
+"""
 s = socket.socket(socket.AF_UNIX)
 s.connect(sock)
 f = s.makefile("rw")
@@ -47,7 +90,12 @@ if program:
             % (0x1209, 0x0001, text("VD-000101"), text("Vandrel Instruments"), text("Vandrel Pulse Generator")))
     f.flush()
     answer = f.readline().strip()
-    status = subprocess.call([program, png]) if answer.startswith("ok") else 1
+    if not answer.startswith("ok"):
+        status = 1
+    elif windows:
+        status = subprocess.call(["xvfb-run", "-a", "-s", "-screen 0 640x720x24", "sh", "-c", ON_DISPLAY, program, png])
+    else:
+        status = subprocess.call([program, png])
     if not answer.startswith("ok"):
         print("play: cannot plug the unit for the picture: " + answer, file=sys.stderr)
     open(out + "/screenshot.status", "w").write("%d\n" % status)
@@ -55,3 +103,4 @@ f.write("quit\n")
 f.flush()
 PY
 wait $units
+[ -z "$prefix" ] || wineserver -k

@@ -19,7 +19,8 @@ line, "ok ..." or "error ...":
                           (UTF-16 code units, four hex digits each, or
                           "none" for no string), report (the feature report
                           in the read layout, hex), feature_len, input_len,
-                          output_len.
+                          output_len, input ("silent": the interrupt
+                          endpoint never answers).
     unplug ID, replug ID  detach or attach again, waiting for the kernel
     reports ID            every feature report received since the last
                           "reports", one a line as hex with the report ID
@@ -156,6 +157,7 @@ class Device:
     # --- USB/IP ------------------------------------------------------------
     def serve(self, sock):
         pending = collections.deque()
+        held = set()  # interrupt URBs a silent device never answers
         due = 0.0
         try:
             while True:
@@ -178,7 +180,10 @@ class Device:
                             reply(sock, seq, status, payload if direction == 1 else b"",
                                   len(payload) if direction == 1 else len(data))
                         elif ep == 1 and direction == 1:
-                            pending.append((seq, length))
+                            if self.cfg["input"] == "silent":
+                                held.add(seq)
+                            else:
+                                pending.append((seq, length))
                         else:
                             reply(sock, seq, -EPIPE, b"", 0)
                     elif command == CMD_UNLINK:
@@ -186,6 +191,9 @@ class Device:
                         waiting = [p for p in pending if p[0] == victim]
                         for p in waiting:
                             pending.remove(p)
+                        if victim in held:
+                            held.discard(victim)
+                            waiting.append(victim)
                         # An URB still held is given back as unlinked; one
                         # already answered has nothing left to cancel.
                         sock.sendall(struct.pack(">IIIII", RET_UNLINK, seq, 0, 0, 0) +
@@ -276,6 +284,11 @@ class Units:
             node = self.node_of(port)
             return node is not None and os.path.exists("/dev/" + os.path.basename(node))
         self.wait(bound, "bind the device")
+        # On a desktop udev sets the node's mode once the kernel has made it.
+        # The guest runs no udev daemon, so the same change is made here:
+        # programs that watch /dev (Wine's HID bus does) take that change
+        # as the sign that the node is ready.
+        os.chmod("/dev/" + os.path.basename(self.node_of(port)), 0o600)
 
     def detach(self, device):
         port = device.port
@@ -321,7 +334,7 @@ class Units:
 
 def parse_config(args):
     cfg = {"vid": 0, "pid": 0, "version": 0, "serial": None, "manufacturer": None, "product": None,
-           "report": b"", "feature_len": 0, "input_len": 0, "output_len": 0}
+           "report": b"", "feature_len": 0, "input_len": 0, "output_len": 0, "input": "ready"}
     for arg in args:
         key, _, value = arg.partition("=")
         if key in ("serial", "manufacturer", "product"):
@@ -333,6 +346,8 @@ def parse_config(args):
                 cfg[key] = [int(value[i:i + 4], 16) for i in range(0, len(value), 4)]
         elif key == "report":
             cfg[key] = bytes.fromhex(value)
+        elif key == "input":
+            cfg[key] = value
         elif key in cfg:
             cfg[key] = int(value, 0)
         else:

@@ -65,7 +65,7 @@ BenchError call(UnitLink& link, const std::string& line, std::string* answer = n
 // How long a device may take to appear in, or leave, the platform's own
 // list of interfaces once the kernel has bound or released it: the Windows
 // layer learns of it from the kernel by itself.
-constexpr auto kListingTimeout = std::chrono::seconds(20);
+constexpr auto kListingTimeout = std::chrono::seconds(60);
 constexpr auto kListingPoll = std::chrono::milliseconds(10);
 
 class LiveBench final : public UnitBench {
@@ -96,7 +96,8 @@ public:
                                  " product=" + hexCodeUnits(c.product) + " report=" + hexBytes(c.featureImage) +
                                  " feature_len=" + std::to_string(c.featureLength) +
                                  " input_len=" + std::to_string(c.inputLength) +
-                                 " output_len=" + std::to_string(c.outputLength);
+                                 " output_len=" + std::to_string(c.outputLength) +
+                                 (c.sendsInput ? "" : " input=silent");
         std::string answer;
         if (auto e = call(*m_link, line, &answer)) return e;
         // "ID", or "ID unbound" for a device the kernel gave no HID node.

@@ -188,6 +188,9 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
                 if (key == "version") c.config.version = u;
                 if (key == "feature_len") c.config.featureLength = u;
                 if (key == "input_len") c.config.inputLength = u;
+            } else if (key == "input") {
+                if (v8 != "ready" && v8 != "silent") return ParseError{"'input' is 'ready' or 'silent'"};
+                c.config.sendsInput = v8 == "ready";
             } else if (key == "report") {
                 auto bytes = parseReport(v8);
                 if (!bytes) return ParseError{"'report' needs hex pairs joined by ':'"};

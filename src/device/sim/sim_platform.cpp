@@ -279,7 +279,7 @@ bool SimPlatform::doReadInputReport(Handle handle, std::span<std::uint8_t> buffe
     const auto it = m_handles.find(raw(handle));
     if (it == m_handles.end() || it->second.mode != OpenMode::Overlapped) return false;
     Device* d = deviceFor(handle, Operation::Read);
-    if (!d || d->config.inputLength == 0) return false;
+    if (!d || d->config.inputLength == 0 || !d->config.sendsInput) return false;
     // A read shorter than the device's input report is refused.
     if (buffer.size() < d->config.inputLength) return false;
     buffer[0] = 0;

@@ -43,6 +43,9 @@ struct DeviceConfig {
     std::optional<std::u16string> manufacturer;
     std::optional<std::u16string> product;
     std::uint16_t inputLength = 0;
+    // False: the device declares input reports but never sends one, so a
+    // read always finds none waiting.
+    bool sendsInput = true;
     std::uint16_t outputLength = 0;
     std::uint16_t featureLength = 0;
     bool isUnit = false;
