@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
+#include <string>
 
 namespace app {
 
@@ -10,5 +12,15 @@ namespace app {
 // before anything runs: an unknown command or a malformed line stops with
 // a message naming its line and nothing is applied. Returns the exit code.
 int runScenario(std::istream& in, std::ostream& out, std::ostream& err);
+
+// What reading a scenario found, without playing it: how many lines and
+// commands it holds, or the first malformed line (counted from 1) and why.
+struct ScenarioCheck {
+    std::size_t lines = 0;
+    std::size_t commands = 0;
+    int errorLine = 0;
+    std::string error;
+};
+ScenarioCheck checkScenario(std::istream& in);
 
 }  // namespace app
