@@ -163,7 +163,10 @@ public:
             if (!makeParents(m_root, e.path)) continue;
             fs::create_symlink(e.text, m_root / e.path, ec);
         }
-        std::ofstream(m_root / "outside" / "secret") << kOutsideMarker << '\n';
+        // Whatever the entries put there gives way: a pipe would block the write.
+        const fs::path secret = m_root / "outside" / "secret";
+        fs::remove_all(secret, ec);
+        std::ofstream(secret) << kOutsideMarker << '\n';
     }
 
 private:
@@ -191,7 +194,8 @@ bool inside(const fs::path& root, const fs::path& path) {
 // An attribute is what the file holds less one trailing newline, from a
 // regular file of at most a page inside the tree, or nothing at all.
 void checkAttributes(const Tree& tree, const fs::path& dir) {
-    const std::string rel = fs::relative(dir, tree.root()).string();
+    std::error_code ec;
+    const std::string rel = fs::relative(dir, tree.root(), ec).string();
     for (const char* name : {"uevent", "serial", "manufacturer", "product", "bcdDevice", "idVendor"}) {
         const auto value = Sysfs::attribute(dir, name);
         const auto written = tree.files().find(rel + "/" + name);
