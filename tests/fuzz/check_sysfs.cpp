@@ -134,8 +134,12 @@ public:
     const std::map<std::string, std::string>& files() const { return m_files; }
 
     void build(const std::vector<Entry>& entries) {
+        // Everything the last input made goes, at the root's own level too,
+        // so no input sees another's leftovers.
         std::error_code ec;
-        for (const char* top : {"sys", "dev", "outside"}) fs::remove_all(m_root / top, ec);
+        std::vector<fs::path> old;
+        for (const fs::directory_entry& e : fs::directory_iterator(m_root, ec)) old.push_back(e.path());
+        for (const fs::path& p : old) fs::remove_all(p, ec);
         m_files.clear();
         fs::create_directories(m_root / "sys", ec);
         fs::create_directories(m_root / "dev", ec);
