@@ -52,8 +52,16 @@ std::optional<unsigned> hexDigit(char c) {
     return std::nullopt;
 }
 
-std::variant<std::vector<Token>, ParseError> tokenize(std::string_view line) {
-    std::vector<Token> tokens;
+struct Tokens {
+    std::vector<Token> words;
+    // Where the command's own text ends: at the comment, or the line's end.
+    // A '#' inside a word or a quoted string does not start a comment.
+    std::size_t end = 0;
+};
+
+std::variant<Tokens, ParseError> tokenize(std::string_view line) {
+    Tokens result;
+    std::vector<Token>& tokens = result.words;
     std::size_t i = 0;
     while (true) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
@@ -106,8 +114,9 @@ std::variant<std::vector<Token>, ParseError> tokenize(std::string_view line) {
         }
         token.text += device::utf8ToUtf16(bare);
         tokens.push_back(std::move(token));
+        result.end = i;
     }
-    return tokens;
+    return result;
 }
 
 std::optional<unsigned long> parseUnsigned(std::string_view s, unsigned long max) {
@@ -422,36 +431,59 @@ private:
     bool m_open = false;
 };
 
+struct ParsedScenario {
+    std::vector<Command> commands;
+    std::size_t lines = 0;
+    int errorLine = 0;
+    std::string error;
+};
+
+// Reads every line before anything is played; stops at the first malformed one.
+ParsedScenario parseScenario(std::istream& in) {
+    ParsedScenario parsed;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        parsed.lines = static_cast<std::size_t>(number);
+        auto tokens = tokenize(line);
+        if (auto* e = std::get_if<ParseError>(&tokens)) {
+            parsed.errorLine = number;
+            parsed.error = e->message;
+            return parsed;
+        }
+        const Tokens& words = std::get<Tokens>(tokens);
+        if (words.words.empty()) continue;
+        auto command = parseCommand(words.words);
+        if (auto* e = std::get_if<ParseError>(&command)) {
+            parsed.errorLine = number;
+            parsed.error = e->message;
+            return parsed;
+        }
+        Command& c = std::get<Command>(command);
+        c.line = number;
+        c.source = line.substr(0, words.end);
+        parsed.commands.push_back(std::move(c));
+    }
+    return parsed;
+}
+
 }  // namespace
+
+ScenarioCheck checkScenario(std::istream& in) {
+    const ParsedScenario parsed = parseScenario(in);
+    return ScenarioCheck{parsed.lines, parsed.commands.size(), parsed.errorLine, parsed.error};
+}
 
 int runScenario(std::istream& in, std::ostream& out, std::ostream& err) {
     return runScenario(in, out, err, makeSimBench());
 }
 
 int runScenario(std::istream& in, std::ostream& out, std::ostream& err, std::unique_ptr<UnitBench> bench) {
-    std::vector<Command> commands;
-    std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        auto tokens = tokenize(line);
-        if (auto* e = std::get_if<ParseError>(&tokens)) {
-            err << "line " << number << ": " << e->message << '\n';
-            return 2;
-        }
-        const auto& words = std::get<std::vector<Token>>(tokens);
-        if (words.empty()) continue;
-        auto command = parseCommand(words);
-        if (auto* e = std::get_if<ParseError>(&command)) {
-            err << "line " << number << ": " << e->message << '\n';
-            return 2;
-        }
-        Command& c = std::get<Command>(command);
-        c.line = number;
-        const auto hash = line.find('#');
-        c.source = line.substr(0, hash);
-        while (!c.source.empty() && (c.source.back() == ' ' || c.source.back() == '\t' || c.source.back() == '\r'))
-            c.source.pop_back();
-        commands.push_back(std::move(c));
+    const ParsedScenario parsed = parseScenario(in);
+    if (parsed.errorLine != 0) {
+        err << "line " << parsed.errorLine << ": " << parsed.error << '\n';
+        return 2;
     }
+    const std::vector<Command>& commands = parsed.commands;
 
     // What the bench cannot play is refused before anything is played.
     for (const Command& c : commands) {

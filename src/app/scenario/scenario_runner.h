@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <memory>
+#include <string>
 
 namespace app {
 
@@ -16,5 +18,15 @@ class UnitBench;
 // The same over another bench, such as virtual units under a real kernel.
 // Commands the bench cannot play are refused before anything runs.
 int runScenario(std::istream& in, std::ostream& out, std::ostream& err, std::unique_ptr<UnitBench> bench);
+
+// What reading a scenario found, without playing it: how many lines and
+// commands it holds, or the first malformed line (counted from 1) and why.
+struct ScenarioCheck {
+    std::size_t lines = 0;
+    std::size_t commands = 0;
+    int errorLine = 0;
+    std::string error;
+};
+ScenarioCheck checkScenario(std::istream& in);
 
 }  // namespace app

@@ -33,7 +33,9 @@ std::optional<std::uint32_t> hidrawNumber(std::string_view name) {
     if (!name.starts_with(kPrefix)) return std::nullopt;
     name.remove_prefix(kPrefix.size());
     // Nine digits always fit 32 bits; the kernel numbers far fewer nodes.
-    if (name.empty() || name.size() > 9) return std::nullopt;
+    // It writes no leading zero, so hidraw01 is not hidraw1's other name:
+    // each interface number has one name.
+    if (name.empty() || name.size() > 9 || (name.size() > 1 && name[0] == '0')) return std::nullopt;
     std::uint32_t n = 0;
     for (char c : name) {
         if (c < '0' || c > '9') return std::nullopt;
@@ -102,7 +104,8 @@ std::optional<NodeDirs> Sysfs::dirsOfHidraw(const fs::path& hidrawDir) const {
     if (!dir || !hidrawNumber(dir->filename().string()) || dir->parent_path().filename() != "hidraw")
         return std::nullopt;
     const auto hidDevice = insideRoot(*dir / "device");
-    if (!hidDevice) return std::nullopt;
+    std::error_code ec;
+    if (!hidDevice || !fs::is_directory(*hidDevice, ec)) return std::nullopt;
 
     NodeDirs dirs;
     dirs.hidDevice = *hidDevice;
@@ -111,9 +114,10 @@ std::optional<NodeDirs> Sysfs::dirsOfHidraw(const fs::path& hidrawDir) const {
     // Bluetooth device behind a USB adapter has the adapter above it.
     if (!id || id->bus != kBusUsb) return dirs;
 
-    std::error_code ec;
     const fs::path root = fs::canonical(m_sysRoot, ec);
-    if (ec) return dirs;
+    // The walk stays below the root: a HID device that is the root itself
+    // has nothing above it in the tree.
+    if (ec || *hidDevice == root) return dirs;
     fs::path up = hidDevice->parent_path();
     for (int level = 0; level < kMaxWalkUp && up != root && up.has_relative_path(); ++level) {
         if (fs::is_regular_file(up / "idVendor", ec) && fs::is_regular_file(up / "bcdDevice", ec)) {
@@ -172,15 +176,20 @@ std::optional<HidId> Sysfs::hidId(const fs::path& hidDevice) const {
 std::optional<std::string> Sysfs::attribute(const fs::path& dir, std::string_view name) {
     const fs::path path = dir / name;
     std::error_code ec;
-    // Only a regular file is read: a link to a pipe or a device would block
-    // or read without end.
-    if (!fs::is_regular_file(path, ec)) return std::nullopt;
+    // Only a regular file is read, and never through a link: the kernel's
+    // attributes are plain files, while a link in a fake or damaged tree
+    // could lead out of it, or to a pipe or a device that would block or
+    // read without end.
+    if (!fs::is_regular_file(fs::symlink_status(path, ec))) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string text(kMaxAttributeBytes, '\0');
+    // One byte more than an attribute can hold tells a file that is not
+    // one from a full page; its first page would be a value cut short.
+    std::string text(kMaxAttributeBytes + 1, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (in.bad()) return std::nullopt;
     text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxAttributeBytes) return std::nullopt;
     if (!text.empty() && text.back() == '\n') text.pop_back();
     return text;
 }

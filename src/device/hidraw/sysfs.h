@@ -47,7 +47,8 @@ public:
     std::optional<HidId> hidId(const std::filesystem::path& hidDevice) const;
 
     // A text attribute with its one trailing newline removed; nullopt when
-    // the device has no such attribute.
+    // the device has no such attribute, or what is there is not one (a
+    // link, anything but a regular file, more than a page).
     static std::optional<std::string> attribute(const std::filesystem::path& dir, std::string_view name);
 
 private:

@@ -1,5 +1,6 @@
 #include "device/win32/win32_platform.h"
 
+#include "device/interface_detail.h"
 #include "device/native_platform.h"
 
 #include <windows.h>
@@ -15,7 +16,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
+#include <span>
 #include <vector>
 
 namespace device::win32 {
@@ -79,15 +80,14 @@ std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, st
     // The size query fails by design; only the required size matters.
     DWORD required = 0;
     SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, nullptr, 0, &required, nullptr);
-    constexpr DWORD kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
     // An interface whose detail cannot be had still exists: an empty path
     // passes it over without ending the walk.
-    if (required <= kPathOffset || required > kMaxDetailBytes) return std::string{};
+    const std::size_t storageBytes = detailStorageBytes(required, kPathOffset, kMaxDetailBytes);
+    if (storageBytes == 0) return std::string{};
 
-    // DWORD storage keeps the record aligned; the extra element guarantees a
-    // zero byte after the required size, so the path read below always ends
-    // inside the buffer even if the system wrote no terminator.
-    std::vector<DWORD> storage(required / sizeof(DWORD) + 2, 0);
+    // DWORD storage keeps the record aligned.
+    std::vector<DWORD> storage(storageBytes / sizeof(DWORD), 0);
     auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
     // cbSize covers only the record's fixed part: 8 bytes in a 64-bit build.
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
@@ -95,9 +95,8 @@ std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, st
     if (!SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, detail, required, &written, nullptr))
         return std::string{};
 
-    const char* path = detail->DevicePath;
-    const std::size_t room = required - kPathOffset;
-    return std::string(path, strnlen(path, room));
+    const std::span<const std::uint8_t> record(reinterpret_cast<const std::uint8_t*>(storage.data()), required);
+    return detailPath(record, kPathOffset);
 }
 
 void Win32Platform::doDestroyList(InterfaceList list) {
