@@ -144,7 +144,8 @@ public:
                                  " product=" + hexCodeUnits(c.product) + " report=" + hexBytes(c.featureImage) +
                                  " feature_len=" + std::to_string(c.featureLength) +
                                  " input_len=" + std::to_string(c.inputLength) +
-                                 " output_len=" + std::to_string(c.outputLength);
+                                 " output_len=" + std::to_string(c.outputLength) +
+                                 " get_report=" + std::string(device::sim::featureAnswerName(c.featureAnswer));
         return m_link->call(line);
     }
     BenchError unplug(std::size_t device) override { return m_link->call("unplug " + std::to_string(device)); }
@@ -185,6 +186,10 @@ public:
     std::size_t openEvents() override { return m_platform.openEvents(); }
 
     void beforeTick(std::uint32_t intervalMs) override {
+        // A unit that left on its own, in the middle of a request, is gone
+        // from the kernel before the timer fires, as a person's unplug
+        // would be by then.
+        m_link->call("settle");
         std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
     }
     bool canFailCalls() const override { return false; }

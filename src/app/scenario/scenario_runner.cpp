@@ -188,6 +188,10 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
                 if (key == "version") c.config.version = u;
                 if (key == "feature_len") c.config.featureLength = u;
                 if (key == "input_len") c.config.inputLength = u;
+            } else if (key == "get_report") {
+                const auto answer = device::sim::featureAnswerFromName(v8);
+                if (!answer) return ParseError{"'get_report' is answer, stall, silent or unplug"};
+                c.config.featureAnswer = *answer;
             } else if (key == "report") {
                 auto bytes = parseReport(v8);
                 if (!bytes) return ParseError{"'report' needs hex pairs joined by ':'"};
