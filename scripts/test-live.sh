@@ -2,26 +2,39 @@
 # The live suite: every golden scenario that real devices can play (those
 # that fail no single call), played in a QEMU guest on Debian's kernel
 # against virtual USB units over the hidraw backend, must print exactly
-# its golden output. Then a picture of the Qt window over the same stack,
-# build/live/vandrel-live.png.
+# its golden output. The hostile ones (hostile_*.scn) are played by a
+# vandrel-sim built with AddressSanitizer and UndefinedBehaviorSanitizer,
+# which ends the run on any report. Then a picture of the Qt window over
+# the same stack, build/live/vandrel-live.png.
 source "$(dirname "$0")/lib.sh"
 need_core_packages
 need_qt_packages
 cd "$ROOT"
 cmake --preset default >/dev/null
 cmake --build --preset default --target vandrel-sim vandrel-live-screenshot
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize --target vandrel-sim
 build="$ROOT/build/default"
+sanitized="$ROOT/build/sanitize/src/app/vandrel-sim"
 
-scenarios=()
+scenarios=() plain=() hostile=()
 for f in tests/scenarios/*.scn tests/live/*.scn; do
   [ -f "$f" ] || continue
-  grep -q -E '^[[:space:]]*(fail|heal)\b' "$f" || scenarios+=("$ROOT/$f")
+  grep -q -E '^[[:space:]]*(fail|heal)\b' "$f" && continue
+  scenarios+=("$ROOT/$f")
+  case "$(basename "$f")" in
+    hostile_*) hostile+=("$ROOT/$f") ;;
+    *) plain+=("$ROOT/$f") ;;
+  esac
 done
 out="$ROOT/build/live/suite"
 picture="$ROOT/build/live/vandrel-live.png"
 rm -rf "$out" "$picture"
-bash scripts/vm.sh --timeout 900 sh tests/live/play.sh "$build/src/app/vandrel-sim" "$out" \
-  --screenshot "$build/tests/live/vandrel-live-screenshot" "$picture" "${scenarios[@]}"
+# Any sanitizer report aborts the runner, which then exits non-zero.
+bash scripts/vm.sh --timeout 900 env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 sh tests/live/play.sh "$build/src/app/vandrel-sim" "$out" \
+  --screenshot "$build/tests/live/vandrel-live-screenshot" "$picture" "${plain[@]}" --runner "$sanitized" \
+  "${hostile[@]}"
 
 failed=0 commands=0
 for f in "${scenarios[@]}"; do

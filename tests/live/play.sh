@@ -3,7 +3,8 @@
 # through the runner over the native backend.
 #   play.sh RUNNER OUTDIR [--screenshot PROGRAM PNG] FILE...
 # For each FILE, OUTDIR gets NAME.actual (what the runner printed),
-# NAME.err and NAME.status. With --screenshot, PROGRAM then draws the
+# NAME.err and NAME.status. "--runner OTHER" among the files plays the
+# files after it through OTHER. With --screenshot, PROGRAM then draws the
 # window beside one virtual unit into PNG (status in OUTDIR/screenshot.status).
 runner=$1 out=$2
 shift 2
@@ -27,7 +28,10 @@ while [ ! -S "$sock" ]; do
   fi
   sleep 0.1
 done
+next_is_runner=
 for f in "$@"; do
+  if [ -n "$next_is_runner" ]; then runner=$f next_is_runner=; continue; fi
+  if [ "$f" = "--runner" ]; then next_is_runner=1; continue; fi
   name=$(basename "$f" .scn)
   status=0
   "$runner" --live "$sock" "$f" >"$out/$name.actual" 2>"$out/$name.err" || status=$?
