@@ -32,8 +32,8 @@ void frmMain::Scan_USB_devices() {
     SerNo.clear();
     SerNo.setEnabled(false);
     int lastItemIndex = -1;
-    // Each selection raises SerNo_Click, which is inert: SettingsLoaded was
-    // cleared above.
+    // Each selection raises SerNo_Click, which is inert: every caller
+    // clears RefreshComplete first.
     m_connection.walkUnits([this, &lastItemIndex](const std::string& serial) {
         ++lastItemIndex;
         SerNo.addItem(serial, lastItemIndex);
@@ -45,7 +45,11 @@ void frmMain::Scan_USB_devices() {
 bool frmMain::FindTheHid() { return m_connection.FindTheHid(SerNo.text()); }
 
 void frmMain::SerNo_Click() {
-    if (!SettingsLoaded) return;
+    // Inert while a scan fills the list and once the window is closed; at
+    // any other time a pick switches units, even when the unit shown could
+    // not be read, so such a unit cannot hold the window while the list
+    // names another one.
+    if (!RefreshComplete || !Timer.enabled()) return;
     // No poll may run while the connection changes hands.
     Timer.setEnabled(false);
     if (m_connection.DeviceDetected) {
