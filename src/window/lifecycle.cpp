@@ -29,11 +29,14 @@ void frmMain::Form_Unload(bool& /*cancel*/) {
 
 void frmMain::Scan_USB_devices() {
     SettingsLoaded = false;
+    // The list is about to change under the controls: until a refresh they
+    // show no connected unit, and SerNo_Click stays inert.
+    RefreshComplete = false;
     SerNo.clear();
     SerNo.setEnabled(false);
     int lastItemIndex = -1;
-    // Each selection raises SerNo_Click, which is inert: every caller
-    // clears RefreshComplete first.
+    // Each selection raises SerNo_Click, which is inert: RefreshComplete
+    // was cleared above.
     m_connection.walkUnits([this, &lastItemIndex](const std::string& serial) {
         ++lastItemIndex;
         SerNo.addItem(serial, lastItemIndex);
