@@ -2,8 +2,10 @@
 # The live suite, in QEMU guests on Debian's kernel with virtual USB units:
 # - Linux: every golden scenario that real devices can play (those that
 #   fail no single call), and the Linux-only ones in tests/live/, through
-#   vandrel-sim over the hidraw backend; then a picture of the Qt window
-#   over the same stack, build/live/vandrel-live.png.
+#   vandrel-sim over the hidraw backend; the hostile ones (hostile_*.scn)
+#   through a vandrel-sim built with AddressSanitizer and
+#   UndefinedBehaviorSanitizer, which ends the run on any report; then a
+#   picture of the Qt window over the same stack, build/live/vandrel-live.png.
 # - Windows: the scenarios listed in tests/live/windows.list, through the
 #   cross-built vandrel-sim.exe under Wine, whose HID stack reads the same
 #   kernel devices; then a picture of vandrel.exe itself on a virtual
@@ -58,17 +60,28 @@ if [ "${VANDREL_LIVE_LINUX:-1}" != 0 ]; then
   echo "--- Linux: hidraw"
   cmake --preset default >/dev/null
   cmake --build --preset default --target vandrel-sim vandrel-live-screenshot
+  cmake --preset sanitize >/dev/null
+  cmake --build --preset sanitize --target vandrel-sim
   build="$ROOT/build/default"
-  scenarios=()
+  sanitized="$ROOT/build/sanitize/src/app/vandrel-sim"
+  scenarios=() plain=() hostile=()
   for f in tests/scenarios/*.scn tests/live/*.scn; do
     [ -f "$f" ] || continue
-    grep -q -E '^[[:space:]]*(fail|heal)\b' "$f" || scenarios+=("$ROOT/$f")
+    grep -q -E '^[[:space:]]*(fail|heal)\b' "$f" && continue
+    case "$(basename "$f")" in
+      hostile_*) hostile+=("$ROOT/$f") ;;
+      *) plain+=("$ROOT/$f") ;;
+    esac
   done
+  scenarios=("${plain[@]}" "${hostile[@]}")
   out="$ROOT/build/live/linux"
   picture="$ROOT/build/live/vandrel-live.png"
   rm -rf "$out" "$picture"
-  bash scripts/vm.sh --timeout 900 sh tests/live/play.sh "$build/src/app/vandrel-sim" "$out" \
-    --screenshot "$build/tests/live/vandrel-live-screenshot" "$picture" "${scenarios[@]}" || true
+  # Any sanitizer report aborts the runner, which then exits non-zero.
+  bash scripts/vm.sh --timeout 900 env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 sh tests/live/play.sh "$build/src/app/vandrel-sim" "$out" \
+    --screenshot "$build/tests/live/vandrel-live-screenshot" "$picture" "${plain[@]}" --runner "$sanitized" \
+    "${hostile[@]}" || true
   check "$out" "" "$picture" "${scenarios[@]}"
 fi
 

@@ -29,11 +29,14 @@ void frmMain::Form_Unload(bool& /*cancel*/) {
 
 void frmMain::Scan_USB_devices() {
     SettingsLoaded = false;
+    // The list is about to change under the controls: until a refresh they
+    // show no connected unit, and SerNo_Click stays inert.
+    RefreshComplete = false;
     SerNo.clear();
     SerNo.setEnabled(false);
     int lastItemIndex = -1;
-    // Each selection raises SerNo_Click, which is inert: SettingsLoaded was
-    // cleared above.
+    // Each selection raises SerNo_Click, which is inert: RefreshComplete
+    // was cleared above.
     m_connection.walkUnits([this, &lastItemIndex](const std::string& serial) {
         ++lastItemIndex;
         SerNo.addItem(serial, lastItemIndex);
@@ -45,7 +48,11 @@ void frmMain::Scan_USB_devices() {
 bool frmMain::FindTheHid() { return m_connection.FindTheHid(SerNo.text()); }
 
 void frmMain::SerNo_Click() {
-    if (!SettingsLoaded) return;
+    // Inert while a scan fills the list and once the window is closed; at
+    // any other time a pick switches units, even when the unit shown could
+    // not be read, so such a unit cannot hold the window while the list
+    // names another one.
+    if (!RefreshComplete || !Timer.enabled()) return;
     // No poll may run while the connection changes hands.
     Timer.setEnabled(false);
     if (m_connection.DeviceDetected) {

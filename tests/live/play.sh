@@ -3,7 +3,8 @@
 # through the runner over the native backend.
 #   play.sh [--windows PREFIX] RUNNER OUTDIR [--screenshot PROGRAM PNG] FILE...
 # For each FILE, OUTDIR gets NAME.actual (what the runner printed),
-# NAME.err and NAME.status. With --screenshot, PROGRAM then draws the
+# NAME.err and NAME.status. "--runner OTHER" among the files plays the
+# files after it through OTHER. With --screenshot, PROGRAM then draws the
 # window beside one virtual unit into PNG (status in OUTDIR/screenshot.status).
 # With --windows, RUNNER and PROGRAM are Windows programs run by Wine in
 # the prefix PREFIX, whose HID bus reads the kernel's hidraw nodes.
@@ -46,7 +47,10 @@ while [ ! -S "$sock" ]; do
   fi
   sleep 0.1
 done
+next_is_runner=
 for f in "$@"; do
+  if [ -n "$next_is_runner" ]; then runner=$f next_is_runner=; continue; fi
+  if [ "$f" = "--runner" ]; then next_is_runner=1; continue; fi
   name=$(basename "$f" .scn)
   status=0
   if [ -n "$prefix" ]; then

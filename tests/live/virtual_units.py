@@ -20,11 +20,18 @@ line, "ok ..." or "error ...":
                           "none" for no string), report (the feature report
                           in the read layout, hex), feature_len, input_len,
                           output_len, input ("silent": the interrupt
-                          endpoint never answers).
+                          endpoint never answers), get_report (how GET_REPORT of the
+                          feature report is met: answer, stall, silent for
+                          never, or unplug for leaving in the middle of the
+                          answer). A device whose report descriptor the
+                          kernel refuses gets no hidraw node: "ok ID" comes
+                          once the kernel has decided.
     unplug ID, replug ID  detach or attach again, waiting for the kernel
     reports ID            every feature report received since the last
                           "reports", one a line as hex with the report ID
                           byte first, then "end"
+    settle                waits until every device that left on its own
+                          is gone from the kernel
     reset                 detaches and forgets every device
 """
 
@@ -42,11 +49,19 @@ VHCI = "/sys/devices/platform/vhci_hcd.0"
 SPEED_FULL = 2
 # USB/IP commands and the Linux error numbers that travel in its replies.
 CMD_SUBMIT, CMD_UNLINK, RET_SUBMIT, RET_UNLINK = 1, 2, 3, 4
-EPIPE, ECONNRESET = 32, 104
+EPIPE, EPROTO, ECONNRESET = 32, 71, 104
 # How often the interrupt endpoint answers: it always has a report ready,
 # but, like a real device, only once per polling interval.
 INTERRUPT_MS = 8
 BIND_TIMEOUT = 30.0
+GET_REPORT_BEHAVIOURS = ("answer", "stall", "silent", "unplug")
+NETLINK_KOBJECT_UEVENT = 15
+
+
+# The kernel refuses a field of more than HID_MAX_USAGES (12288) values;
+# longer reports are made of several fields, so that only the report's
+# length decides whether the kernel takes the descriptor.
+FIELD_BYTES = 4096
 
 
 def report_descriptor(input_len, output_len, feature_len):
@@ -55,9 +70,35 @@ def report_descriptor(input_len, output_len, feature_len):
         return bytes([0x95, n]) if n < 256 else bytes([0x96]) + struct.pack("<H", n)
     d = bytes([0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08])
     for length, main in ((input_len, 0x81), (output_len, 0x91), (feature_len, 0xB1)):
-        if length > 1:
-            d += count(length - 1) + bytes([0x09, 0x01, main, 0x02])
+        left = length - 1
+        while left > 0:
+            n = min(left, FIELD_BYTES)
+            d += count(n) + bytes([0x09, 0x01, main, 0x02])
+            left -= n
     return d + bytes([0xC0])
+
+
+def kernel_hid_errors():
+    """The kernel's latest messages about HID devices, for the log."""
+    lines = []
+    try:
+        fd = os.open("/dev/kmsg", os.O_RDONLY | os.O_NONBLOCK)
+    except OSError:
+        return lines
+    try:
+        while True:
+            try:
+                record = os.read(fd, 8192).decode("utf-8", "replace")
+            except BlockingIOError:
+                break
+            except OSError:
+                continue
+            text = record.split(";", 1)[-1].strip()
+            if "hid" in text.lower():
+                lines.append(text)
+    finally:
+        os.close(fd)
+    return lines[-2:]
 
 
 class Device:
@@ -70,6 +111,9 @@ class Device:
         self.sock = None
         self.thread = None
         self.lock = threading.Lock()
+        # Set by the owner: starts this device's departure from the bus.
+        self.leave = None
+        self.departing = False
         self.rdesc = report_descriptor(cfg["input_len"], cfg["output_len"], cfg["feature_len"])
 
     # --- descriptors -----------------------------------------------------
@@ -144,6 +188,18 @@ class Device:
             answer = b""  # set idle
         elif rtype == 0xA1 and req == 1 and number == 0:
             if kind == 3 and self.cfg["feature_len"] > 1:
+                behaviour = self.cfg["get_report"]
+                log("GET_REPORT feature, wLength %d: %s" % (length, behaviour))
+                if behaviour == "silent":
+                    return None
+                if behaviour == "stall":
+                    return -EPIPE, b""
+                if behaviour == "unplug":
+                    # What a host controller reports for a transfer cut off
+                    # by the device leaving the bus; the detach follows the
+                    # reply, so the host is not left waiting for it.
+                    self.departing = True
+                    return -EPROTO, b""
                 answer = self.feature_answer()
             elif kind == 1 and self.cfg["input_len"] > 1:
                 answer = self.input_report()
@@ -157,7 +213,9 @@ class Device:
     # --- USB/IP ------------------------------------------------------------
     def serve(self, sock):
         pending = collections.deque()
-        held = set()  # interrupt URBs a silent device never answers
+        # Transfers that are never answered (a silent interrupt endpoint, a
+        # control transfer left unanswered) until the host unlinks them.
+        held = set()
         due = 0.0
         try:
             while True:
@@ -176,9 +234,16 @@ class Device:
                             if data is None:
                                 return
                         if ep == 0:
-                            status, payload = self.control(header[40:48], data)
+                            answer = self.control(header[40:48], data)
+                            if answer is None:
+                                held.add(seq)
+                                continue
+                            status, payload = answer
                             reply(sock, seq, status, payload if direction == 1 else b"",
                                   len(payload) if direction == 1 else len(data))
+                            if self.departing:
+                                self.departing = False
+                                self.leave()
                         elif ep == 1 and direction == 1:
                             if self.cfg["input"] == "silent":
                                 held.add(seq)
@@ -194,6 +259,7 @@ class Device:
                         if victim in held:
                             held.discard(victim)
                             waiting.append(victim)
+                            log("transfer %d unlinked by the host" % victim)
                         # An URB still held is given back as unlinked; one
                         # already answered has nothing left to cancel.
                         sock.sendall(struct.pack(">IIIII", RET_UNLINK, seq, 0, 0, 0) +
@@ -207,6 +273,11 @@ class Device:
             return
         finally:
             sock.close()
+
+
+def log(text):
+    sys.stderr.write("%.3f %s\n" % (time.monotonic(), text))
+    sys.stderr.flush()
 
 
 def recv_exact(sock, n):
@@ -236,6 +307,10 @@ def high_speed_bus():
 class Units:
     def __init__(self):
         self.devices = []
+        self.leaving = []
+        # Held while a port is taken or given back: devices may leave on
+        # their own, from their own threads.
+        self.lock = threading.RLock()
         self.bus = high_speed_bus()
         with open(VHCI + "/nports") as f:
             total = int(f.read())
@@ -267,7 +342,12 @@ class Units:
         ours, _ = listener.accept()
         listener.close()
         device.port = port
+        device.leave = lambda: self.leave(device)
         device.thread = threading.Thread(target=device.serve, args=(ours,), daemon=True)
+        # The kernel announces each driver's bind on the uevent socket; it
+        # must be listening before the device arrives.
+        events = socket.socket(socket.AF_NETLINK, socket.SOCK_DGRAM, NETLINK_KOBJECT_UEVENT)
+        events.bind((0, 1))
         device.thread.start()
         try:
             with open(VHCI + "/attach", "w") as f:
@@ -275,22 +355,70 @@ class Units:
         except OSError:
             device.port = None
             ours.close()
+            events.close()
             raise
         finally:
             # The kernel holds its own reference to the socket now.
             kernel_end.close()
+        try:
+            self.wait_bound(port, events)
+        finally:
+            events.close()
 
-        def bound():
-            node = self.node_of(port)
-            return node is not None and os.path.exists("/dev/" + os.path.basename(node))
-        self.wait(bound, "bind the device")
         # On a desktop udev sets the node's mode once the kernel has made it.
         # The guest runs no udev daemon, so the same change is made here:
         # programs that watch /dev (Wine's HID bus does) take that change
         # as the sign that the node is ready.
-        os.chmod("/dev/" + os.path.basename(self.node_of(port)), 0o600)
+        node = self.node_of(port)
+        if node is not None and os.path.exists("/dev/" + os.path.basename(node)):
+            os.chmod("/dev/" + os.path.basename(node), 0o600)
 
-    def detach(self, device):
+    def wait_bound(self, port, events):
+        """Until the device has its hidraw node, or the kernel has refused it one.
+
+        usbhid adds the HID device from inside its own probe, and the HID
+        driver's probe, which parses the report descriptor and creates the
+        hidraw node, runs within that. So once usbhid's bind of the
+        interface is announced the kernel has decided: a device without a
+        node by then was refused and never gets one.
+        """
+        interface = "/%d-%d:1.0" % (self.bus, port + 1)
+
+        def node():
+            found = self.node_of(port)
+            return found is not None and os.path.exists("/dev/" + os.path.basename(found))
+        end = time.monotonic() + BIND_TIMEOUT
+        while not node():
+            left = end - time.monotonic()
+            if left <= 0:
+                raise RuntimeError("timed out waiting for the kernel to bind the device")
+            readable, _, _ = select.select([events], [], [], min(left, 0.05))
+            if not readable:
+                continue
+            fields = events.recv(8192).split(b"\0")
+            if (fields[0].startswith(b"bind@") and fields[0].endswith(interface.encode()) and
+                    b"DRIVER=usbhid" in fields):
+                if not node():
+                    log("port %d: the kernel bound the interface without a hidraw node: %s" %
+                        (port, " / ".join(kernel_hid_errors())))
+                return
+
+    def leave(self, device):
+        """The device detaches itself, from its own thread; "settle" waits for it."""
+        def go():
+            with self.lock:
+                if device.port is not None:
+                    log("device on port %d leaves the bus" % device.port)
+                    self.detach(device, join=False)
+        thread = threading.Thread(target=go, daemon=True)
+        self.leaving.append(thread)
+        thread.start()
+
+    def settle(self):
+        while self.leaving:
+            self.leaving.pop().join(BIND_TIMEOUT)
+
+    def detach(self, device, join=True):
         port = device.port
         node = self.node_of(port)
         with open(VHCI + "/detach", "w") as f:
@@ -298,15 +426,25 @@ class Units:
         device.port = None
         self.wait(lambda: not os.path.exists("/sys/bus/usb/devices/%d-%d" % (self.bus, port + 1)) and
                   (node is None or not os.path.exists("/dev/" + os.path.basename(node))), "release the device")
-        device.thread.join(5)
+        if join:
+            device.thread.join(5)
 
     def command(self, words):
         verb, args = words[0], words[1:]
+        self.settle()
+        with self.lock:
+            return self.locked_command(verb, args, words)
+
+    def locked_command(self, verb, args, words):
+        if verb == "settle":
+            return "ok"
         if verb == "plug":
             device = Device(parse_config(args))
             self.devices.append(device)
             self.attach(device)
-            return "ok %d" % (len(self.devices) - 1)
+            # A device the kernel gave no hidraw node is said to be unbound.
+            bound = device.port is not None and self.node_of(device.port) is not None
+            return "ok %d%s" % (len(self.devices) - 1, "" if bound else " unbound")
         if verb == "reset":
             for d in self.devices:
                 if d.port is not None:
@@ -334,7 +472,8 @@ class Units:
 
 def parse_config(args):
     cfg = {"vid": 0, "pid": 0, "version": 0, "serial": None, "manufacturer": None, "product": None,
-           "report": b"", "feature_len": 0, "input_len": 0, "output_len": 0, "input": "ready"}
+           "report": b"", "feature_len": 0, "input_len": 0, "output_len": 0, "input": "ready",
+           "get_report": "answer"}
     for arg in args:
         key, _, value = arg.partition("=")
         if key in ("serial", "manufacturer", "product"):
@@ -347,6 +486,10 @@ def parse_config(args):
         elif key == "report":
             cfg[key] = bytes.fromhex(value)
         elif key == "input":
+            cfg[key] = value
+        elif key == "get_report":
+            if value not in GET_REPORT_BEHAVIOURS:
+                raise RuntimeError("get_report is one of %s" % ", ".join(GET_REPORT_BEHAVIOURS))
             cfg[key] = value
         elif key in cfg:
             cfg[key] = int(value, 0)

@@ -97,6 +97,7 @@ public:
                                  " feature_len=" + std::to_string(c.featureLength) +
                                  " input_len=" + std::to_string(c.inputLength) +
                                  " output_len=" + std::to_string(c.outputLength) +
+                                 " get_report=" + std::string(device::sim::featureAnswerName(c.featureAnswer)) +
                                  (c.sendsInput ? "" : " input=silent");
         std::string answer;
         if (auto e = call(*m_link, line, &answer)) return e;
@@ -128,6 +129,10 @@ public:
     std::size_t openEvents() override { return m_platform.openEvents(); }
 
     void beforeTick(std::uint32_t intervalMs) override {
+        // A unit that left on its own, in the middle of a request, is gone
+        // from the kernel before the timer fires, as a person's unplug
+        // would be by then.
+        call(*m_link, "settle");
         std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
     }
     bool canFailCalls() const override { return false; }
@@ -150,6 +155,10 @@ private:
     // The kernel has bound or released the device; this waits until the
     // platform's own list agrees.
     BenchError waitForListing() {
+        // Where the kernel's own view is at hand the units have already
+        // waited for it; only a layer between, such as Wine's HID bus,
+        // learns of a device later, by itself.
+        if (systemDeviceHandles()) return std::nullopt;
         std::size_t expected = m_others;
         for (std::size_t i = 0; i < m_present.size(); ++i) expected += m_present[i] && m_bound[i];
         const auto deadline = std::chrono::steady_clock::now() + kListingTimeout;

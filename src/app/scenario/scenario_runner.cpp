@@ -200,6 +200,10 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
             } else if (key == "input") {
                 if (v8 != "ready" && v8 != "silent") return ParseError{"'input' is 'ready' or 'silent'"};
                 c.config.sendsInput = v8 == "ready";
+            } else if (key == "get_report") {
+                const auto answer = device::sim::featureAnswerFromName(v8);
+                if (!answer) return ParseError{"'get_report' is answer, stall, silent or unplug"};
+                c.config.featureAnswer = *answer;
             } else if (key == "report") {
                 auto bytes = parseReport(v8);
                 if (!bytes) return ParseError{"'report' needs hex pairs joined by ':'"};

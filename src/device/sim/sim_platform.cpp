@@ -15,6 +15,8 @@ constexpr std::array<std::string_view, static_cast<std::size_t>(Operation::kCoun
     "open", "attributes", "serial", "manufacturer", "product", "caps", "get_feature", "set_feature", "read",
 };
 
+constexpr std::array<std::string_view, 4> kFeatureAnswerNames = {"answer", "stall", "silent", "unplug"};
+
 constexpr std::string_view kPathPrefix = "sim:hid#";
 
 std::uintptr_t raw(Handle h) { return static_cast<std::uintptr_t>(h); }
@@ -28,6 +30,16 @@ std::optional<Operation> operationFromName(std::string_view name) {
 }
 
 std::string_view operationName(Operation op) { return kOperationNames[static_cast<std::size_t>(op)]; }
+
+std::optional<FeatureAnswer> featureAnswerFromName(std::string_view name) {
+    for (std::size_t i = 0; i < kFeatureAnswerNames.size(); ++i)
+        if (kFeatureAnswerNames[i] == name) return static_cast<FeatureAnswer>(i);
+    return std::nullopt;
+}
+
+std::string_view featureAnswerName(FeatureAnswer answer) {
+    return kFeatureAnswerNames[static_cast<std::size_t>(answer)];
+}
 
 DeviceConfig unitConfig(std::u16string serial) {
     DeviceConfig c;
@@ -249,6 +261,14 @@ bool SimPlatform::doGetFeature(Handle handle, std::span<std::uint8_t> report) {
     // A buffer shorter than the device's feature report is refused, as the
     // HID class driver does; a longer one receives the report and keeps the rest.
     if (report.size() < d->config.featureLength) return false;
+    switch (d->config.featureAnswer) {
+        case FeatureAnswer::Answer: break;
+        case FeatureAnswer::Stall:
+        case FeatureAnswer::Silent: return false;
+        case FeatureAnswer::Unplug:
+            unplug(static_cast<DeviceId>(d - m_devices.data()));
+            return false;
+    }
     const auto& image = d->config.featureImage;
     for (std::size_t i = 1; i < d->config.featureLength; ++i) report[i] = i < image.size() ? image[i] : 0;
     return true;

@@ -31,6 +31,18 @@ enum class Operation {
 std::optional<Operation> operationFromName(std::string_view name);
 std::string_view operationName(Operation op);
 
+// How a device meets a request for its feature report.
+enum class FeatureAnswer {
+    Answer,
+    Stall,   // refuses the request, as a stalled control transfer does
+    Silent,  // never answers: the operating system gives up after its own
+             // timeout and the call fails; the simulation does not wait
+    Unplug,  // leaves the bus in the middle of answering
+};
+
+std::optional<FeatureAnswer> featureAnswerFromName(std::string_view name);
+std::string_view featureAnswerName(FeatureAnswer answer);
+
 // What a simulated HID interface is and answers. A unit keeps its settings
 // as the bytes of its feature report in the read layout; a write with the
 // command byte 1 updates them as the unit's firmware does.
@@ -52,6 +64,7 @@ struct DeviceConfig {
     // False: strings come back without a terminator, as a careless device
     // or driver may answer.
     bool terminateStrings = true;
+    FeatureAnswer featureAnswer = FeatureAnswer::Answer;
     // Register image: byte 0 unused, 1 level, 2 half step, 3 polarity,
     // 4 reserved, 5–6 calibration index, 7–8 factory calibration, rest reserved.
     std::vector<std::uint8_t> featureImage;
