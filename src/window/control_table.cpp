@@ -42,7 +42,7 @@ constexpr std::array<ControlSpec, 21> kControls{{
 }};
 // clang-format on
 
-constexpr std::array<AccessibleSpec, 9> kAccessible{{
+constexpr std::array<AccessibleEntry, 9> kAccessible{{
     {"Enc1", "Label6", "", "Output amplitude in calibrated millivolts"},
     {"Cal", "Label1", "", "Adjusts the unit's amplitude calibration"},
     {"Enc2", "Label8", "", "Output off, normal or inverted"},
@@ -66,19 +66,19 @@ const ControlSpec* findControlSpec(std::string_view name) {
     return nullptr;
 }
 
-std::span<const AccessibleSpec> accessibleTable() { return kAccessible; }
+std::span<const AccessibleEntry> accessibleTable() { return kAccessible; }
 
-const AccessibleSpec* findAccessibleSpec(std::string_view control) {
-    for (const AccessibleSpec& a : kAccessible)
+const AccessibleEntry* findAccessibleEntry(std::string_view control) {
+    for (const AccessibleEntry& a : kAccessible)
         if (a.control == control) return &a;
     return nullptr;
 }
 
 std::string_view accessibleName(std::string_view control) {
-    const AccessibleSpec* spec = findAccessibleSpec(control);
-    if (!spec) return {};
-    if (spec->labelledBy.empty()) return spec->name;
-    const ControlSpec* label = findControlSpec(spec->labelledBy);
+    const AccessibleEntry* entry = findAccessibleEntry(control);
+    if (!entry) return {};
+    if (entry->labelledBy.empty()) return entry->name;
+    const ControlSpec* label = findControlSpec(entry->labelledBy);
     return label ? label->caption : std::string_view{};
 }
 

@@ -53,7 +53,7 @@ const ControlSpec* findControlSpec(std::string_view name);
 // What a screen reader announces for a control. A list or value field has
 // no caption of its own: the label beside it names it. The summary has
 // neither, so it carries its own name.
-struct AccessibleSpec {
+struct AccessibleEntry {
     std::string_view control;
     std::string_view labelledBy;  // the label that names the control, or empty
     std::string_view name;        // the name when no label gives one
@@ -62,9 +62,9 @@ struct AccessibleSpec {
 
 // The controls a caption alone does not describe; every other control is
 // named by its own caption.
-std::span<const AccessibleSpec> accessibleTable();
+std::span<const AccessibleEntry> accessibleTable();
 // nullptr when the control's own caption names it.
-const AccessibleSpec* findAccessibleSpec(std::string_view control);
+const AccessibleEntry* findAccessibleEntry(std::string_view control);
 // The name to announce: the caption of the label that names the control,
 // its own accessible name, or empty when its caption is its name.
 std::string_view accessibleName(std::string_view control);

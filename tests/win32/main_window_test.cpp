@@ -301,9 +301,9 @@ TEST_F(MainWindowTest, AccessibleNamesComeFromTheCaptions) {
             }
             break;
         case window::ControlKind::SelectionList: {
-            const window::AccessibleSpec* spec = window::findAccessibleSpec(c->name());
-            ASSERT_NE(spec, nullptr) << c->name();
-            const window::Control* label = form.findControl(spec->labelledBy);
+            const window::AccessibleEntry* entry = window::findAccessibleEntry(c->name());
+            ASSERT_NE(entry, nullptr) << c->name();
+            const window::Control* label = form.findControl(entry->labelledBy);
             ASSERT_NE(label, nullptr) << c->name();
             EXPECT_EQ(GetWindow(native, GW_HWNDPREV), view->nativeHandle(*label)) << c->name();
             break;

@@ -143,7 +143,7 @@ TEST(ControlTable, DescribesAWindowTheFrontEndsCanBuild) {
 TEST(ControlTable, EveryListAndValueFieldIsNamedByTheLabelBesideIt) {
     for (const window::ControlSpec& c : window::controlTable()) {
         const bool needsLabel = c.kind == window::ControlKind::SelectionList || c.valueField;
-        const window::AccessibleSpec* a = window::findAccessibleSpec(c.name);
+        const window::AccessibleEntry* a = window::findAccessibleEntry(c.name);
         if (!needsLabel) {
             EXPECT_TRUE(a == nullptr || a->labelledBy.empty()) << c.name;
             continue;

@@ -228,13 +228,13 @@ void MainWindow::applyTabOrder() {
 void MainWindow::applyAccessibleNames() {
     for (const View& view : m_views) {
         if (!view.widget) continue;
-        const window::AccessibleSpec* spec = window::findAccessibleSpec(view.control->name());
-        if (!spec) continue;
-        view.widget->setAccessibleName(toQString(window::accessibleName(spec->control)));
-        view.widget->setAccessibleDescription(toQString(spec->description));
+        const window::AccessibleEntry* entry = window::findAccessibleEntry(view.control->name());
+        if (!entry) continue;
+        view.widget->setAccessibleName(toQString(window::accessibleName(entry->control)));
+        view.widget->setAccessibleDescription(toQString(entry->description));
         // The buddy gives the label-for and labelled-by relations that
         // readers use to say a caption with its control.
-        if (auto* label = qobject_cast<QLabel*>(widgetOf(spec->labelledBy))) label->setBuddy(view.widget);
+        if (auto* label = qobject_cast<QLabel*>(widgetOf(entry->labelledBy))) label->setBuddy(view.widget);
     }
 }
 

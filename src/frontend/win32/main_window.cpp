@@ -233,9 +233,9 @@ void MainWindow::placeLabelsBeforeTheirControls() {
     // the order of the controls that do unchanged.
     for (const NativeControl& control : m_controls) {
         if (control.model->kind() != window::ControlKind::SelectionList) continue;
-        const window::AccessibleSpec* spec = window::findAccessibleSpec(control.model->name());
-        if (!spec || spec->labelledBy.empty()) continue;
-        const window::Control* labelModel = m_form.findControl(spec->labelledBy);
+        const window::AccessibleEntry* entry = window::findAccessibleEntry(control.model->name());
+        if (!entry || entry->labelledBy.empty()) continue;
+        const window::Control* labelModel = m_form.findControl(entry->labelledBy);
         const HWND label = labelModel ? nativeHandle(*labelModel) : nullptr;
         if (!label) continue;
         const HWND above = GetWindow(control.handle, GW_HWNDPREV);
@@ -250,8 +250,8 @@ void MainWindow::clipLabelsAtTheirControls() {
     // the list.
     for (const NativeControl& control : m_controls) {
         if (control.model->kind() != window::ControlKind::SelectionList) continue;
-        const window::AccessibleSpec* spec = window::findAccessibleSpec(control.model->name());
-        const window::Control* labelModel = spec ? m_form.findControl(spec->labelledBy) : nullptr;
+        const window::AccessibleEntry* entry = window::findAccessibleEntry(control.model->name());
+        const window::Control* labelModel = entry ? m_form.findControl(entry->labelledBy) : nullptr;
         const HWND label = labelModel ? nativeHandle(*labelModel) : nullptr;
         if (!label) continue;
         RECT labelRect{};
@@ -284,13 +284,13 @@ void MainWindow::annotate() {
         m_annotations = nullptr;
     if (!m_annotations) return;
     for (const NativeControl& control : m_controls) {
-        const window::AccessibleSpec* spec = window::findAccessibleSpec(control.model->name());
-        if (!spec) continue;
-        const std::wstring name = widen(window::accessibleName(spec->control));
+        const window::AccessibleEntry* entry = window::findAccessibleEntry(control.model->name());
+        if (!entry) continue;
+        const std::wstring name = widen(window::accessibleName(entry->control));
         m_annotations->SetHwndPropStr(control.handle, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_NAME, name.c_str());
-        if (!spec->description.empty())
+        if (!entry->description.empty())
             m_annotations->SetHwndPropStr(control.handle, OBJID_CLIENT, CHILDID_SELF, PROPID_ACC_DESCRIPTION,
-                                          widen(spec->description).c_str());
+                                          widen(entry->description).c_str());
         if (control.model->row().valueField) annotateValue(control);
     }
 }
@@ -307,7 +307,7 @@ void MainWindow::clearAnnotations() {
     // Annotations outlive the controls unless cleared before they go.
     MSAAPROPID props[] = {PROPID_ACC_NAME, PROPID_ACC_DESCRIPTION, PROPID_ACC_VALUE};
     for (const NativeControl& control : m_controls)
-        if (control.handle && window::findAccessibleSpec(control.model->name()))
+        if (control.handle && window::findAccessibleEntry(control.model->name()))
             m_annotations->ClearHwndProps(control.handle, OBJID_CLIENT, CHILDID_SELF, props, 3);
     m_annotations->Release();
     m_annotations = nullptr;
