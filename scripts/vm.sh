@@ -72,32 +72,57 @@ if ! cmp -s "$ROOT/scripts/vm-init.sh" "$VM/initramfs/init" ||
   prepare
 fi
 
-job=$(mktemp -d "$BUILD/vm/job.XXXXXX")
-trap 'rm -rf "$job"' EXIT
-{
-  printf 'cd %q || exit 125\n' "$PWD"
-  printf 'exec'
-  printf ' %q' "$@"
-  printf '\n'
-} >"$job/command.sh"
+# Boots the guest on the job folder $1 with accelerator $2, for at most
+# $3 seconds; sets status to qemu's exit status.
+boot() {
+  status=0
+  # The kernel hands unknown name=value words of its command line to init
+  # as environment variables: that is how the guest learns where its job is.
+  timeout --kill-after=10 "$3" qemu-system-x86_64 \
+    -accel "$2" -m 2048 -smp 2 -nodefaults -no-user-config -display none -no-reboot \
+    -kernel "$VM/vmlinuz" -initrd "$VM/initramfs.cpio.gz" \
+    -append "console=ttyS0 quiet loglevel=3 panic=-1 vandrel_build=$BUILD vandrel_job=$1" \
+    -serial "file:$1/console.log" \
+    -virtfs local,path=/,mount_tag=host,readonly=on,multidevs=remap,security_model=none \
+    -virtfs "local,path=$BUILD,mount_tag=build,multidevs=remap,security_model=none" \
+    </dev/null || status=$?
+}
 
-accel=tcg,thread=multi
-[ -w /dev/kvm ] && accel=kvm
-status=0
-# The kernel hands unknown name=value words of its command line to init as
-# environment variables: that is how the guest learns where its job is.
-timeout --kill-after=10 "$timeout_s" qemu-system-x86_64 \
-  -accel "$accel" -m 2048 -smp 2 -nodefaults -no-user-config -display none -no-reboot \
-  -kernel "$VM/vmlinuz" -initrd "$VM/initramfs.cpio.gz" \
-  -append "console=ttyS0 quiet loglevel=3 panic=-1 vandrel_build=$BUILD vandrel_job=$job" \
-  -serial "file:$job/console.log" \
-  -virtfs local,path=/,mount_tag=host,readonly=on,multidevs=remap,security_model=none \
-  -virtfs "local,path=$BUILD,mount_tag=build,multidevs=remap,security_model=none" \
-  </dev/null || status=$?
+new_job() {
+  local job
+  job=$(mktemp -d "$BUILD/vm/job.XXXXXX")
+  {
+    printf 'cd %q || exit 125\n' "$PWD"
+    printf 'exec'
+    printf ' %q' "$@"
+    printf '\n'
+  } >"$job/command.sh"
+  echo "$job"
+}
+
+# A /dev/kvm is not always a KVM that can run this guest: under some
+# nested hypervisors the guest spins at boot and never reaches init. KVM is
+# used only once a guest has run a command on it, a check made once per
+# build folder; otherwise QEMU emulates the CPU.
+if [ ! -f "$VM/accel" ]; then
+  accel=tcg,thread=multi
+  if [ -w /dev/kvm ]; then
+    probe=$(new_job true)
+    boot "$probe" kvm 30 2>/dev/null
+    [ -f "$probe/status" ] && accel=kvm
+    rm -rf "$probe"
+  fi
+  echo "$accel" >"$VM/accel"
+fi
+accel=$(cat "$VM/accel")
+
+job=$(new_job "$@")
+trap 'rm -rf "$job"' EXIT
+boot "$job" "$accel" "$timeout_s"
 [ -f "$job/stdout" ] && cat "$job/stdout"
 [ -f "$job/stderr" ] && cat "$job/stderr" >&2
 if [ ! -f "$job/status" ]; then
-  echo "vm: the guest ended without running the command (qemu exit $status); its console:" >&2
+  echo "vm: the guest ended without running the command (qemu exit $status, accelerator $accel); its console:" >&2
   tail -n 40 "$job/console.log" >&2
   exit 124
 fi
