@@ -53,22 +53,28 @@ need_windows_packages() {
     wine wine64 xvfb xauth x11-utils imagemagick
 }
 
+# What the Windows half of the live stack needs besides: the udev daemon
+# that tells Wine's HID bus of devices in the guest.
+need_live_windows_packages() {
+  need_windows_packages
+  need_packages udev
+}
+
 # A Wine prefix for the live stack's guest, made once on this machine,
 # where Wine starts in seconds rather than minutes: its HID bus reads the
-# kernel's hidraw nodes (not SDL's devices) and notices them coming and
-# going by watching /dev, since the guest runs no udev daemon.
+# kernel's hidraw nodes (not SDL's devices), and hears of them coming and
+# going from the guest's udev daemon, as on a desktop.
 prepare_live_wine_prefix() {
-  local prefix=$1
-  [ -f "$prefix/.vandrel-live" ] && return 0
+  local prefix=$1 made="hidraw, udevd"
+  [ "$(cat "$prefix/.vandrel-live" 2>/dev/null)" = "$made" ] && return 0
   rm -rf "$prefix"
   (
     export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     timeout 300 wineboot -i >/dev/null 2>&1
     local bus='HKLM\System\CurrentControlSet\Services\winebus'
     wine reg add "$bus" /v 'Enable SDL' /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wine reg add "$bus" /v DisableUdevd /t REG_DWORD /d 1 /f >/dev/null 2>&1
     # Without a window manager Wine draws the window frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
     timeout 60 wineserver -w
-  ) && touch "$prefix/.vandrel-live"
+  ) && echo "$made" >"$prefix/.vandrel-live"
 }

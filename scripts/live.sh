@@ -20,8 +20,8 @@ need_core_packages
 if [ -n "$windows" ]; then
   build="${VANDREL_LIVE_BUILD:-$ROOT/build/windows}"
   runner=("--windows" "$ROOT/build/windows/wineprefix-live" "$build/src/app/vandrel-sim.exe")
+  need_live_windows_packages
   if [ -z "${VANDREL_LIVE_BUILD:-}" ]; then
-    need_windows_packages
     (cd "$ROOT" && cmake --preset windows >/dev/null && cmake --build --preset windows --target vandrel-sim >/dev/null)
   fi
   prepare_live_wine_prefix "$ROOT/build/windows/wineprefix-live"

@@ -30,6 +30,9 @@ if [ -n "$prefix" ]; then
   # file on the guest's 9p share can read back as zeros that way: run
   # copies from the guest's own memory.
   cp "$runner" /tmp/runner.exe && runner=/tmp/runner.exe
+  # Wine's HID bus hears of hidraw nodes from udev: the daemon runs here
+  # as on a desktop, and its events reach Wine once its rules have run.
+  /lib/systemd/systemd-udevd --daemon
   # One Wine server and its HID bus for every program played here.
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1
@@ -97,7 +100,7 @@ if program:
     if not answer.startswith("ok"):
         status = 1
     elif windows:
-        status = subprocess.call(["xvfb-run", "-a", "-s", "-screen 0 640x720x24", "sh", "-c", ON_DISPLAY, program, png])
+        status = subprocess.call(["xvfb-run", "-a", "-s", "-screen 0 1024x768x24", "sh", "-c", ON_DISPLAY, program, png])
     else:
         status = subprocess.call([program, png])
     if not answer.startswith("ok"):
@@ -107,4 +110,7 @@ f.write("quit\n")
 f.flush()
 PY
 wait $units
-[ -z "$prefix" ] || wineserver -k
+if [ -n "$prefix" ]; then
+  wineserver -k
+  udevadm control --exit
+fi

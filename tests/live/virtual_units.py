@@ -365,14 +365,6 @@ class Units:
         finally:
             events.close()
 
-        # On a desktop udev sets the node's mode once the kernel has made it.
-        # The guest runs no udev daemon, so the same change is made here:
-        # programs that watch /dev (Wine's HID bus does) take that change
-        # as the sign that the node is ready.
-        node = self.node_of(port)
-        if node is not None and os.path.exists("/dev/" + os.path.basename(node)):
-            os.chmod("/dev/" + os.path.basename(node), 0o600)
-
     def wait_bound(self, port, events):
         """Until the device has its hidraw node, or the kernel has refused it one.
 
