@@ -31,7 +31,8 @@ line, "ok ..." or "error ...":
                           "reports", one a line as hex with the report ID
                           byte first, then "end"
     settle                waits until every device that left on its own
-                          is gone from the kernel
+                          is gone from the kernel; answers "ok" and the IDs
+                          of the devices not on the bus
     reset                 detaches and forgets every device
 """
 
@@ -429,7 +430,7 @@ class Units:
 
     def locked_command(self, verb, args, words):
         if verb == "settle":
-            return "ok"
+            return " ".join(["ok"] + [str(i) for i, d in enumerate(self.devices) if d.port is None])
         if verb == "plug":
             device = Device(parse_config(args))
             self.devices.append(device)

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <string_view>
 #include <thread>
 
@@ -132,12 +133,28 @@ public:
         // A unit that left on its own, in the middle of a request, is gone
         // from the kernel before the timer fires, as a person's unplug
         // would be by then.
-        call(*m_link, "settle");
+        std::string away;
+        if (!call(*m_link, "settle", &away)) noteDepartures(away);
         std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
     }
     bool canFailCalls() const override { return false; }
 
 private:
+    // The units name every device off the bus; one that left by itself is
+    // waited for until the platform's list no longer shows it either.
+    void noteDepartures(const std::string& away) {
+        bool left = false;
+        std::istringstream ids(away);
+        std::size_t id = 0;
+        while (ids >> id) {
+            if (id < m_present.size() && m_present[id]) {
+                m_present[id] = false;
+                left = true;
+            }
+        }
+        if (left) waitForListing();
+    }
+
     BenchError move(std::size_t device, bool plugIn) {
         if (auto e = call(*m_link, (plugIn ? "replug " : "unplug ") + std::to_string(device))) return e;
         if (device < m_present.size()) m_present[device] = plugIn;
