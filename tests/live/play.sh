@@ -32,7 +32,7 @@ if [ -n "$prefix" ]; then
   cp "$runner" /tmp/runner.exe && runner=/tmp/runner.exe
   # Wine's HID bus hears of hidraw nodes from udev: the daemon runs here
   # as on a desktop, and its events reach Wine once its rules have run.
-  /lib/systemd/systemd-udevd --daemon
+  /lib/systemd/systemd-udevd --daemon 2>/dev/null
   # One Wine server and its HID bus for every program played here.
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1
@@ -112,5 +112,8 @@ PY
 wait $units
 if [ -n "$prefix" ]; then
   wineserver -k
-  udevadm control --exit
+  # udevadm refuses to stop the daemon in a chroot.
+  for p in /proc/[0-9]*; do
+    [ "$(cat "$p/comm" 2>/dev/null)" != systemd-udevd ] || kill "${p#/proc/}"
+  done
 fi
