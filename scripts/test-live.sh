@@ -79,6 +79,11 @@ check() {
       echo "ok   $name"
       passed=$((passed + 1))
     fi
+    if [ -f "$out/$name.retried" ]; then
+      echo "     (played twice: Wine's HID bus did not list a unit the first time:"
+      sed 's/^/     /' "$out/$name.retried"
+      echo "     )"
+    fi
     commands=$((commands + $(grep -c '^> ' "$out/$name.actual" 2>/dev/null || true)))
   done
   if [ "$(cat "$out/screenshot.status" 2>/dev/null)" = 0 ] && [ -f "$picture" ]; then

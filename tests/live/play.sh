@@ -59,6 +59,16 @@ for f in "$@"; do
   if [ -n "$prefix" ]; then
     # A Windows program ends its lines with CR LF.
     wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
+    # Wine's HID bus hears of arrivals and departures by its own clock,
+    # later than the kernel, and now and then (about one scenario in
+    # forty) the runner gives up waiting for its list to show the units it
+    # expects. The cause is not pinned down; such a run is played once
+    # more, from a fresh reset, and the suite says so.
+    if [ $status != 0 ] && grep -q 'the platform lists .* interfaces, not' "$out/$name.err"; then
+      cp "$out/$name.err" "$out/$name.retried"
+      status=0
+      wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
+    fi
     tr -d '\r' <"$out/$name.raw" >"$out/$name.actual"
     rm -f "$out/$name.raw"
   else
