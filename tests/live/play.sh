@@ -57,7 +57,6 @@ for f in "$@"; do
   name=$(basename "$f" .scn)
   status=0
   if [ -n "$prefix" ]; then
-    # A Windows program ends its lines with CR LF.
     wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
     # Wine's HID bus hears of arrivals and departures by its own clock,
     # later than the kernel, and now and then (about one scenario in
@@ -69,6 +68,7 @@ for f in "$@"; do
       status=0
       wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
     fi
+    # A Windows program ends its lines with CR LF.
     tr -d '\r' <"$out/$name.raw" >"$out/$name.actual"
     rm -f "$out/$name.raw"
   else
