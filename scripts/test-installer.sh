@@ -11,7 +11,8 @@
 #     installed-programs entry; starts the installed vandrel.exe and leaves
 #     a picture of its window in build/windows/vandrel-installed.png;
 #     installs the newer package over it (one entry, the new version, the
-#     new files); uninstalls silently and checks that nothing is left.
+#     new files), which the older one then refuses to replace; uninstalls
+#     silently and checks that nothing is left.
 source "$(dirname "$0")/lib.sh"
 
 if [ "${1:-}" != "--under-x" ]; then
@@ -153,9 +154,10 @@ shortcuts() {
 }
 
 # The installed program, its shortcut and its installed-programs entry,
-# for the version in $1 from the package folder $2. Sets product_code.
+# for the version in $1 from the package folder $2 ($3 words the outcome).
+# Sets product_code.
 check_installed() {
-  local version=$1 package=$2 failed_before=$failures
+  local version=$1 package=$2 installed_as=${3:-installed} failed_before=$failures
   for program in "$package"/*.exe; do
     local installed="$install_dir/$(basename "$program")"
     if [ ! -f "$installed" ]; then
@@ -198,7 +200,7 @@ check_installed() {
     fail "the installed product's icon $icon is not data/vandrel.ico"
   fi
   if [ "$failures" -eq "$failed_before" ]; then
-    echo "ok: $version installed: the program, the shortcut, the entry $product_code with its icon"
+    echo "ok: $version $installed_as: the program, the shortcut, the entry $product_code with its icon"
   fi
 }
 
@@ -255,6 +257,12 @@ old_code=$product_code
 msiexec install-"$NEW_VERSION" /i "$NEW_MSI"
 check_installed "$NEW_VERSION" "$NEW_PACKAGE"
 [ "$product_code" != "$old_code" ] || fail "the newer package has the same product code $old_code"
+# The older package refuses to replace it.
+if timeout 300 wine msiexec /i "$OLD_MSI" /qn /l*v "$work/downgrade.log" >/dev/null 2>&1; then
+  fail "the $OLD_VERSION package installed over $NEW_VERSION (log: $work/downgrade.log)"
+fi
+timeout 60 wineserver -w || true
+check_installed "$NEW_VERSION" "$NEW_PACKAGE" "kept when $OLD_VERSION was refused"
 
 # 3. Removed by its product code, as Installed apps does.
 [ -n "$product_code" ] || finish
