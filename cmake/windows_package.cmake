@@ -33,11 +33,16 @@ endif()
 # same name, read when CMake configures.
 set(VANDREL_SIGN_CERT "" CACHE FILEPATH
   "Code-signing certificate, PEM or DER, with its intermediate certificates; signing is off without it")
-set(VANDREL_SIGN_KEY "" CACHE FILEPATH "The certificate's private key, PEM or DER")
-set(VANDREL_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file that holds the private key's password, if it has one")
+set(VANDREL_SIGN_KEY "" CACHE STRING
+  "The certificate's private key: a PEM or DER file, or with VANDREL_SIGN_PKCS11_MODULE a PKCS#11 URI")
+set(VANDREL_SIGN_PKCS11_MODULE "" CACHE FILEPATH
+  "The PKCS#11 module of the token or HSM that holds the key; empty when the key is a file")
+set(VANDREL_SIGN_PASSWORD_FILE "" CACHE FILEPATH
+  "A file that holds the key's password or the token's PIN, if it has one")
 set(VANDREL_SIGN_TIMESTAMP_URL "" CACHE STRING
   "An RFC 3161 time-stamping server; empty (the default) signs without a time stamp, which needs no network")
-foreach(setting VANDREL_SIGN_CERT VANDREL_SIGN_KEY VANDREL_SIGN_PASSWORD_FILE VANDREL_SIGN_TIMESTAMP_URL)
+foreach(setting VANDREL_SIGN_CERT VANDREL_SIGN_KEY VANDREL_SIGN_PKCS11_MODULE VANDREL_SIGN_PASSWORD_FILE
+                VANDREL_SIGN_TIMESTAMP_URL)
   if("${${setting}}" STREQUAL "" AND NOT "$ENV{${setting}}" STREQUAL "")
     set(${setting} "$ENV{${setting}}")
   endif()
@@ -49,10 +54,18 @@ if(VANDREL_SIGN_CERT OR VANDREL_SIGN_KEY)
   if(NOT VANDREL_SIGN_CERT OR NOT VANDREL_SIGN_KEY)
     message(FATAL_ERROR "Signing needs both VANDREL_SIGN_CERT and VANDREL_SIGN_KEY")
   endif()
-  foreach(file VANDREL_SIGN_CERT VANDREL_SIGN_KEY VANDREL_SIGN_PASSWORD_FILE)
+  # A key on a token is named by a URI, not a file.
+  set(files VANDREL_SIGN_CERT VANDREL_SIGN_PASSWORD_FILE)
+  if(VANDREL_SIGN_PKCS11_MODULE)
+    list(APPEND files VANDREL_SIGN_PKCS11_MODULE)
+  else()
+    list(APPEND files VANDREL_SIGN_KEY)
+  endif()
+  foreach(file IN LISTS files)
     if(${file} AND NOT EXISTS "${${file}}")
       message(FATAL_ERROR "${file} names ${${file}}, which does not exist")
     endif()
+    list(APPEND vandrel_sign_inputs ${${file}})
   endforeach()
   find_program(VANDREL_OSSLSIGNCODE osslsigncode)
   if(NOT VANDREL_OSSLSIGNCODE)
@@ -60,16 +73,20 @@ if(VANDREL_SIGN_CERT OR VANDREL_SIGN_KEY)
       "On Debian: apt-get install osslsigncode.")
   endif()
   # SHA-256 digests; the description is what Windows shows as the signed
-  # program's name when it asks for consent.
-  set(vandrel_sign ${VANDREL_OSSLSIGNCODE} sign -certs ${VANDREL_SIGN_CERT} -key ${VANDREL_SIGN_KEY}
+  # program's name when it asks for consent. A PKCS#11 URI separates its
+  # attributes with semicolons, which a CMake list would split at.
+  string(REPLACE ";" "$<SEMICOLON>" key "${VANDREL_SIGN_KEY}")
+  set(vandrel_sign ${VANDREL_OSSLSIGNCODE} sign -certs ${VANDREL_SIGN_CERT} -key ${key}
     -h sha256 -n "${PROJECT_DESCRIPTION}")
+  if(VANDREL_SIGN_PKCS11_MODULE)
+    list(APPEND vandrel_sign -pkcs11module ${VANDREL_SIGN_PKCS11_MODULE})
+  endif()
   if(VANDREL_SIGN_PASSWORD_FILE)
     list(APPEND vandrel_sign -readpass ${VANDREL_SIGN_PASSWORD_FILE})
   endif()
   if(VANDREL_SIGN_TIMESTAMP_URL)
     list(APPEND vandrel_sign -ts ${VANDREL_SIGN_TIMESTAMP_URL})
   endif()
-  set(vandrel_sign_inputs ${VANDREL_SIGN_CERT} ${VANDREL_SIGN_KEY} ${VANDREL_SIGN_PASSWORD_FILE})
   message(STATUS "Signing the programs and the package with ${VANDREL_SIGN_CERT}")
 endif()
 
