@@ -97,6 +97,10 @@ fi
 # shortcut into the desktop's menus, so the desktop's menu folders are
 # folders of the test's own.
 work="$BUILD/installer-test"
+# A Wine server still running for the old prefix would serve the new one.
+if [ -d "$work/wineprefix" ]; then
+  WINEPREFIX="$work/wineprefix" timeout 30 wineserver -k >/dev/null 2>&1 || true
+fi
 rm -rf "$work"
 mkdir -p "$work"
 export WINEPREFIX="$work/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -118,7 +122,8 @@ finish() {
 }
 
 echo "creating a fresh Wine prefix in $WINEPREFIX"
-timeout 300 wineboot -i >/dev/null 2>&1 || { fail "wineboot could not create the prefix"; finish; }
+timeout 300 wineboot -i >"$work/wineboot.log" 2>&1 ||
+  { fail "wineboot could not create the prefix (log: $work/wineboot.log)"; finish; }
 # Without a window manager Wine draws the frame itself, caption included.
 timeout 120 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1 || true
 
