@@ -125,8 +125,8 @@ foreach(program IN LISTS programs)
   list(APPEND staged ${out})
 endforeach()
 
-# wixl finds the files relative to where it runs, so it runs in the package
-# folder, with the icon beside the programs.
+# wixl looks for each file beside data/vandrel.wxs, where the icon is, and
+# in the folder it runs in, where the programs are.
 set(wixl ${VANDREL_WIXL} -a x64 -D Version=${PROJECT_VERSION} -D "Publisher=${VANDREL_PUBLISHER}")
 if(vandrel_sign)
   set(build_msi
@@ -141,7 +141,6 @@ else()
     COMMAND ${wixl} -o ${msi} ${wxs})
 endif()
 add_custom_command(OUTPUT ${msi}
-  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/vandrel.ico ${package}/vandrel.ico
   ${build_msi}
   DEPENDS ${wxs} ${PROJECT_SOURCE_DIR}/data/vandrel.ico ${staged} ${vandrel_sign_inputs}
   WORKING_DIRECTORY ${package}
