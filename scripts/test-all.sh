@@ -5,7 +5,7 @@
 # step failed.
 source "$(dirname "$0")/lib.sh"
 cd "$ROOT"
-steps=(test-core test-sanitize test-qt test-windows test-fuzz test-clang test-package test-live)
+steps=(test-core test-sanitize test-qt test-windows test-installer test-fuzz test-clang test-package test-live)
 results=()
 failures=0
 for step in "${steps[@]}"; do
