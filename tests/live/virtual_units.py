@@ -445,6 +445,8 @@ class Units:
 
     def command(self, words):
         verb, args = words[0], words[1:]
+        if verb in ("plug", "unplug", "replug", "reset"):
+            log("command: %s" % " ".join(words[:1] if verb == "plug" else words))
         self.settle()
         with self.lock:
             return self.locked_command(verb, args, words)
@@ -459,6 +461,7 @@ class Units:
             self.attach(device)
             # A device the kernel gave no hidraw node is said to be unbound.
             bound = device.port is not None and self.node_of(device.port) is not None
+            log("port %s: %s" % (device.port, os.path.basename(self.node_of(device.port)) if bound else "no node"))
             return "ok %d%s" % (len(self.devices) - 1, "" if bound else " unbound")
         if verb == "nodes":
             return " ".join(["ok"] + sorted(hidraw_ids()))
@@ -533,7 +536,29 @@ def listen(address):
     return server
 
 
+def log_udev_events():
+    """Logs what the udev daemon, where one runs, tells its listeners of
+    hidraw nodes: the layer that lists devices from it (Wine's HID bus) can
+    then be told apart from udev when its list and the kernel's disagree."""
+    try:
+        events = socket.socket(socket.AF_NETLINK, socket.SOCK_DGRAM, NETLINK_KOBJECT_UEVENT)
+        events.bind((0, 2))  # the group the daemon sends to once its rules have run
+    except OSError:
+        return
+    while True:
+        data = events.recv(65536)
+        # libudev's header: "libudev\0", magic, header size, then the offset
+        # and length of the NUL-separated properties.
+        if len(data) < 24 or not data.startswith(b"libudev\0"):
+            continue
+        offset, length = struct.unpack_from("=II", data, 16)
+        props = dict(p.split(b"=", 1) for p in data[offset:offset + length].split(b"\0") if b"=" in p)
+        if props.get(b"SUBSYSTEM") == b"hidraw":
+            log("udev: %s %s" % (props.get(b"ACTION", b"?").decode(), props.get(b"DEVNAME", b"?").decode()))
+
+
 def main():
+    threading.Thread(target=log_udev_events, daemon=True).start()
     units = Units()
     # TCP first: a Unix socket's appearance is the sign that all are ready.
     servers = [listen(a) for a in sorted(sys.argv[1:], key=lambda a: "/" in a)]
