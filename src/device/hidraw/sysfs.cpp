@@ -1,7 +1,13 @@
 #include "device/hidraw/sysfs.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <fstream>
 #include <system_error>
 #include <utility>
@@ -56,6 +62,43 @@ std::optional<std::uint16_t> parseHex16(std::string_view text, std::size_t maxDi
     return static_cast<std::uint16_t>(value);
 }
 
+std::optional<std::string> hidDeviceOfLink(std::string_view target, std::string_view name) {
+    constexpr std::string_view kPrefix = "../../devices/";
+    if (!target.starts_with(kPrefix)) return std::nullopt;
+    target.remove_prefix(6);  // keeps "devices/"
+    const std::string suffix = "/hidraw/" + std::string(name);
+    if (!target.ends_with(suffix)) return std::nullopt;
+    target.remove_suffix(suffix.size());
+    // Every component names a directory below devices/: none may climb out
+    // or be empty, which the kernel never writes.
+    for (std::string_view rest = target; !rest.empty();) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part.empty() || part == "." || part == ".." || part.find('\0') != std::string_view::npos)
+            return std::nullopt;
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    }
+    if (target == "devices") return std::nullopt;
+    return std::string(target);
+}
+
+std::optional<HidId> parseHidDeviceName(std::string_view name) {
+    const std::size_t slash = name.rfind('/');
+    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    const std::size_t first = name.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : name.find(':', first + 1);
+    const std::size_t dot = second == std::string_view::npos ? second : name.find('.', second + 1);
+    if (dot == std::string_view::npos) return std::nullopt;
+    const auto bus = parseHex16(name.substr(0, first), 8);
+    const auto vendor = parseHex16(name.substr(first + 1, second - first - 1), 8);
+    const auto product = parseHex16(name.substr(second + 1, dot - second - 1), 8);
+    const std::string_view counter = name.substr(dot + 1);
+    if (!bus || !vendor || !product || counter.empty() || counter.size() > 8 ||
+        !std::all_of(counter.begin(), counter.end(), isHexDigit))
+        return std::nullopt;
+    return HidId{*bus, *vendor, *product};
+}
+
 Sysfs::Sysfs(fs::path sysRoot, fs::path devRoot) : m_sysRoot(std::move(sysRoot)), m_devRoot(std::move(devRoot)) {}
 
 std::optional<std::vector<std::string>> Sysfs::hidrawNodes() const {
@@ -81,6 +124,91 @@ std::optional<std::vector<std::string>> Sysfs::hidrawNodes() const {
     nodes.reserve(found.size());
     for (const auto& [number, name] : found) nodes.push_back((m_devRoot / name).string());
     return nodes;
+}
+
+namespace {
+
+// The target of a link, or nullopt; a target as long as the buffer may
+// have been cut short and is refused.
+std::optional<std::string_view> readLink(int dirFd, const char* name, std::array<char, 4096>& buffer) {
+    const ssize_t n = ::readlinkat(dirFd, name, buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return std::nullopt;
+    return std::string_view(buffer.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+std::optional<std::vector<ListedNode>> Sysfs::listNodes() const {
+    const std::string classDir = (m_sysRoot / "class" / "hidraw").string();
+    DIR* dir = ::opendir(classDir.c_str());
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::vector<ListedNode>{};
+        return std::nullopt;
+    }
+    std::vector<ListedNode> nodes;
+    std::array<char, 4096> target{};
+    const std::string devRoot = m_devRoot.string();
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const auto number = hidrawNumber(entry->d_name);
+        if (!number) continue;
+        // An entry whose link does not lead to a HID device is not an
+        // interface of this machine's kernel; it is left out, as the
+        // attributes of one would fail.
+        const auto link = readLink(::dirfd(dir), entry->d_name, target);
+        auto hidDevice = link ? hidDeviceOfLink(*link, entry->d_name) : std::nullopt;
+        if (!hidDevice) continue;
+        nodes.push_back(ListedNode{*number, devRoot + "/" + entry->d_name, std::move(*hidDevice)});
+        errno = 0;
+    }
+    const bool failed = errno != 0;
+    ::closedir(dir);
+    if (failed) return std::nullopt;
+    // Directory order is whatever the file system gives; numeric order is
+    // stable from one scan to the next (hidraw10 after hidraw9).
+    std::sort(nodes.begin(), nodes.end(),
+              [](const ListedNode& a, const ListedNode& b) { return a.number < b.number; });
+    return nodes;
+}
+
+std::optional<std::string> Sysfs::hidDeviceNow(std::string_view nodeName, std::optional<std::uint32_t> major,
+                                               std::optional<std::uint32_t> minor) const {
+    std::array<char, 4096> target{};
+    if (major && minor) {
+        const std::string byNumber =
+            (m_sysRoot / "dev" / "char" / (std::to_string(*major) + ":" + std::to_string(*minor))).string();
+        struct stat st {};
+        // When the tree knows the number, it alone decides which device
+        // was opened.
+        if (::lstat(byNumber.c_str(), &st) == 0) {
+            const auto link = readLink(AT_FDCWD, byNumber.c_str(), target);
+            if (!link) return std::nullopt;
+            const std::size_t slash = link->rfind('/');
+            if (slash == std::string_view::npos) return std::nullopt;
+            return hidDeviceOfLink(*link, link->substr(slash + 1));
+        }
+    }
+    if (!hidrawNumber(nodeName)) return std::nullopt;
+    const std::string byName = (m_sysRoot / "class" / "hidraw" / std::string(nodeName)).string();
+    const auto link = readLink(AT_FDCWD, byName.c_str(), target);
+    return link ? hidDeviceOfLink(*link, nodeName) : std::nullopt;
+}
+
+std::optional<fs::path> Sysfs::usbDeviceAbove(std::string_view hidDevice) const {
+    // A USB HID device sits in its interface's directory, below the USB
+    // device; the walk stops at devices/ and never leaves the tree.
+    fs::path up = m_sysRoot / std::string(hidDevice);
+    // hidDevice is devices/A/B/.../HID: the directories above HID, below
+    // devices/, are one fewer than its slashes.
+    const auto above = std::count(hidDevice.begin(), hidDevice.end(), '/') - 1;
+    std::error_code ec;
+    for (std::ptrdiff_t level = 0; level < above && level < kMaxWalkUp; ++level) {
+        up = up.parent_path();
+        if (fs::is_regular_file(fs::symlink_status(up / "idVendor", ec)) &&
+            fs::is_regular_file(fs::symlink_status(up / "bcdDevice", ec)))
+            return up;
+    }
+    return std::nullopt;
 }
 
 std::optional<fs::path> Sysfs::insideRoot(const fs::path& path) const {
