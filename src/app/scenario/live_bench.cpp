@@ -126,6 +126,18 @@ public:
         }
     }
 
+    BenchError takeWoken(std::vector<bool>& woken) override {
+        woken.clear();
+        for (std::size_t id = 0; id < m_present.size(); ++id) {
+            std::string answer;
+            if (auto e = call(*m_link, "transfers " + std::to_string(id), &answer)) return e;
+            // Each device's own count goes beside the output, which only
+            // says whether it was woken, as the simulation can.
+            std::fprintf(stderr, "device %zu: %s interrupt-IN transfers\n", id, answer.c_str());
+            woken.push_back(answer != "0");
+        }
+        return std::nullopt;
+    }
     std::size_t openHandles() override { return systemDeviceHandles().value_or(m_platform.openHandles()); }
     std::size_t openEvents() override { return m_platform.openEvents(); }
 

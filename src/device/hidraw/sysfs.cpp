@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <fstream>
 #include <system_error>
 #include <utility>
 
@@ -201,11 +200,11 @@ std::optional<fs::path> Sysfs::usbDeviceAbove(std::string_view hidDevice) const 
     // hidDevice is devices/A/B/.../HID: the directories above HID, below
     // devices/, are one fewer than its slashes.
     const auto above = std::count(hidDevice.begin(), hidDevice.end(), '/') - 1;
-    std::error_code ec;
     for (std::ptrdiff_t level = 0; level < above && level < kMaxWalkUp; ++level) {
         up = up.parent_path();
-        if (fs::is_regular_file(fs::symlink_status(up / "idVendor", ec)) &&
-            fs::is_regular_file(fs::symlink_status(up / "bcdDevice", ec)))
+        struct stat st {};
+        if (::lstat((up / "idVendor").c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::lstat((up / "bcdDevice").c_str(), &st) == 0 && S_ISREG(st.st_mode))
             return up;
     }
     return std::nullopt;
@@ -302,24 +301,36 @@ std::optional<HidId> Sysfs::hidId(const fs::path& hidDevice) const {
 }
 
 std::optional<std::string> Sysfs::attribute(const fs::path& dir, std::string_view name) {
-    const fs::path path = dir / name;
-    std::error_code ec;
+    const std::string path = (dir / name).string();
     // Only a regular file is read, and never through a link: the kernel's
     // attributes are plain files, while a link in a fake or damaged tree
     // could lead out of it, or to a pipe or a device that would block or
-    // read without end.
-    if (!fs::is_regular_file(fs::symlink_status(path, ec))) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    // One byte more than an attribute can hold tells a file that is not
-    // one from a full page; its first page would be a value cut short.
-    std::string text(kMaxAttributeBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) return std::nullopt;
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxAttributeBytes) return std::nullopt;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+    // read without end. O_NONBLOCK keeps the open of a pipe from waiting
+    // for a writer; fstat then refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> result;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // One byte more than an attribute can hold tells a file that is not
+        // one from a full page; its first page would be a value cut short.
+        std::array<char, kMaxAttributeBytes + 1> text;
+        std::size_t size = 0;
+        bool failed = false;
+        while (size < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) failed = true;
+            if (n <= 0) break;
+            size += static_cast<std::size_t>(n);
+        }
+        if (!failed && size <= kMaxAttributeBytes) {
+            if (size > 0 && text[size - 1] == '\n') --size;
+            result.emplace(text.data(), size);
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 }  // namespace device::hidraw
