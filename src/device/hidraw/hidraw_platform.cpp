@@ -85,31 +85,37 @@ const HidrawPlatform::Snapshot* HidrawPlatform::listOf(InterfaceList list) const
 }
 
 bool HidrawPlatform::relist() {
-    auto nodes = m_sysfs.listNodes();
-    if (!nodes) return false;
     auto fresh = std::make_shared<Snapshot>();
-    fresh->reserve(nodes->size());
-    // Both lists are in node order. An interface whose node still leads to
-    // the same HID device is kept with what was learnt about it; a node
-    // number that now leads to another device is a new interface.
-    std::size_t old = 0;
     const Snapshot* before = m_current.get();
-    for (ListedNode& node : *nodes) {
-        while (before && old < before->size() && (*before)[old]->listed.number < node.number) ++old;
-        if (before && old < before->size() && (*before)[old]->listed.number == node.number &&
-            (*before)[old]->listed.hidDevice == node.hidDevice) {
-            fresh->push_back((*before)[old]);
-            continue;
+    fresh->reserve(before ? before->size() + 1 : 16);
+    const std::string devRoot = m_sysfs.devRoot().string();
+    // An interface whose node still leads to the same HID device is kept
+    // with what was learnt about it; a node number that now leads to
+    // another device is a new interface.
+    const bool listed = m_sysfs.listNodes([&](std::uint32_t number, std::string_view name,
+                                              std::string_view hidDevice) {
+        if (before) {
+            const auto it = std::lower_bound(before->begin(), before->end(), number,
+                                             [](const auto& i, std::uint32_t n) { return i->listed.number < n; });
+            if (it != before->end() && (*it)->listed.number == number && (*it)->listed.hidDevice == hidDevice) {
+                fresh->push_back(*it);
+                return;
+            }
         }
         auto added = std::make_shared<Interface>();
-        added->name = "hidraw" + std::to_string(node.number);
-        added->id = parseHidDeviceName(node.hidDevice);
+        added->name = std::string(name);
+        added->listed = ListedNode{number, devRoot + "/" + added->name, std::string(hidDevice)};
+        added->id = parseHidDeviceName(hidDevice);
         // The kernel names every HID device after its IDs; the uevent is
         // read only for a name that does not say them.
-        if (!added->id) added->id = m_sysfs.hidId(m_sysfs.sysRoot() / node.hidDevice);
-        added->listed = std::move(node);
+        if (!added->id) added->id = m_sysfs.hidId(m_sysfs.sysRoot() / added->listed.hidDevice);
         fresh->push_back(std::move(added));
-    }
+    });
+    if (!listed) return false;
+    // Directory order is whatever the file system gives; numeric order is
+    // stable from one listing to the next (hidraw10 after hidraw9).
+    std::sort(fresh->begin(), fresh->end(),
+              [](const auto& a, const auto& b) { return a->listed.number < b->listed.number; });
     m_current = std::move(fresh);
     return true;
 }

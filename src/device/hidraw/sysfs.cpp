@@ -61,15 +61,15 @@ std::optional<std::uint16_t> parseHex16(std::string_view text, std::size_t maxDi
     return static_cast<std::uint16_t>(value);
 }
 
-std::optional<std::string> hidDeviceOfLink(std::string_view target, std::string_view name) {
+std::optional<std::string_view> hidDeviceOfLink(std::string_view target, std::string_view name) {
     constexpr std::string_view kPrefix = "../../devices/";
+    constexpr std::string_view kClass = "/hidraw/";
     if (!target.starts_with(kPrefix)) return std::nullopt;
     target.remove_prefix(6);  // keeps "devices/"
-    const std::string suffix = "/hidraw/" + std::string(name);
-    if (!target.ends_with(suffix)) return std::nullopt;
-    target.remove_suffix(suffix.size());
-    // Every component names a directory below devices/: none may climb out
-    // or be empty, which the kernel never writes.
+    if (!target.ends_with(name)) return std::nullopt;
+    target.remove_suffix(name.size());
+    if (!target.ends_with(kClass)) return std::nullopt;
+    target.remove_suffix(kClass.size());
     for (std::string_view rest = target; !rest.empty();) {
         const std::size_t slash = rest.find('/');
         const std::string_view part = rest.substr(0, slash);
@@ -78,7 +78,7 @@ std::optional<std::string> hidDeviceOfLink(std::string_view target, std::string_
         rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
     }
     if (target == "devices") return std::nullopt;
-    return std::string(target);
+    return target;
 }
 
 std::optional<HidId> parseHidDeviceName(std::string_view name) {
@@ -137,16 +137,12 @@ std::optional<std::string_view> readLink(int dirFd, const char* name, std::array
 
 }  // namespace
 
-std::optional<std::vector<ListedNode>> Sysfs::listNodes() const {
+bool Sysfs::listNodes(const std::function<void(std::uint32_t number, std::string_view name,
+                                                std::string_view hidDevice)>& found) const {
     const std::string classDir = (m_sysRoot / "class" / "hidraw").string();
     DIR* dir = ::opendir(classDir.c_str());
-    if (!dir) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::vector<ListedNode>{};
-        return std::nullopt;
-    }
-    std::vector<ListedNode> nodes;
+    if (!dir) return errno == ENOENT || errno == ENOTDIR;
     std::array<char, 4096> target{};
-    const std::string devRoot = m_devRoot.string();
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         const auto number = hidrawNumber(entry->d_name);
@@ -155,19 +151,13 @@ std::optional<std::vector<ListedNode>> Sysfs::listNodes() const {
         // interface of this machine's kernel; it is left out, as the
         // attributes of one would fail.
         const auto link = readLink(::dirfd(dir), entry->d_name, target);
-        auto hidDevice = link ? hidDeviceOfLink(*link, entry->d_name) : std::nullopt;
-        if (!hidDevice) continue;
-        nodes.push_back(ListedNode{*number, devRoot + "/" + entry->d_name, std::move(*hidDevice)});
+        const auto hidDevice = link ? hidDeviceOfLink(*link, entry->d_name) : std::nullopt;
+        if (hidDevice) found(*number, entry->d_name, *hidDevice);
         errno = 0;
     }
     const bool failed = errno != 0;
     ::closedir(dir);
-    if (failed) return std::nullopt;
-    // Directory order is whatever the file system gives; numeric order is
-    // stable from one scan to the next (hidraw10 after hidraw9).
-    std::sort(nodes.begin(), nodes.end(),
-              [](const ListedNode& a, const ListedNode& b) { return a.number < b.number; });
-    return nodes;
+    return !failed;
 }
 
 std::optional<std::string> Sysfs::hidDeviceNow(std::string_view nodeName, std::optional<std::uint32_t> major,
@@ -184,13 +174,15 @@ std::optional<std::string> Sysfs::hidDeviceNow(std::string_view nodeName, std::o
             if (!link) return std::nullopt;
             const std::size_t slash = link->rfind('/');
             if (slash == std::string_view::npos) return std::nullopt;
-            return hidDeviceOfLink(*link, link->substr(slash + 1));
+            const auto hidDevice = hidDeviceOfLink(*link, link->substr(slash + 1));
+            return hidDevice ? std::optional<std::string>(*hidDevice) : std::nullopt;
         }
     }
     if (!hidrawNumber(nodeName)) return std::nullopt;
     const std::string byName = (m_sysRoot / "class" / "hidraw" / std::string(nodeName)).string();
     const auto link = readLink(AT_FDCWD, byName.c_str(), target);
-    return link ? hidDeviceOfLink(*link, nodeName) : std::nullopt;
+    const auto hidDevice = link ? hidDeviceOfLink(*link, nodeName) : std::nullopt;
+    return hidDevice ? std::optional<std::string>(*hidDevice) : std::nullopt;
 }
 
 std::optional<fs::path> Sysfs::usbDeviceAbove(std::string_view hidDevice) const {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,10 +49,13 @@ public:
     // nullopt when the class directory exists but cannot be read.
     std::optional<std::vector<std::string>> hidrawNodes() const;
 
-    // The interfaces present now, by interface number, with one readlink
-    // each and nothing opened. Empty when there is no hidraw class; nullopt
-    // when the class directory cannot be read.
-    std::optional<std::vector<ListedNode>> listNodes() const;
+    // Calls found with each interface present now, in directory order: its
+    // number, its node's name and the HID device behind it relative to the
+    // root (views that last for the call). One readlink each, nothing
+    // opened. True with no call when there is no hidraw class; false when
+    // the class directory cannot be read.
+    bool listNodes(const std::function<void(std::uint32_t number, std::string_view name,
+                                            std::string_view hidDevice)>& found) const;
 
     // The HID device behind a node now, relative to the sysfs root: through
     // its character device number when the tree has it, otherwise through
@@ -64,6 +68,7 @@ public:
     std::optional<std::filesystem::path> usbDeviceAbove(std::string_view hidDevice) const;
 
     const std::filesystem::path& sysRoot() const { return m_sysRoot; }
+    const std::filesystem::path& devRoot() const { return m_devRoot; }
 
     // The directories behind a node, found from its character device
     // number when there is one in the tree, otherwise from the node's name.
@@ -90,7 +95,7 @@ private:
 // for a link two levels below the root (class/hidraw/N, dev/char/M:m):
 // ../../devices/.../HIDDEVICE/hidraw/NAME. nullopt for anything else,
 // a target that would leave the tree included.
-std::optional<std::string> hidDeviceOfLink(std::string_view target, std::string_view name);
+std::optional<std::string_view> hidDeviceOfLink(std::string_view target, std::string_view name);
 
 // Bus, vendor and product from a HID device's name, BBBB:VVVV:PPPP.NNNN.
 std::optional<HidId> parseHidDeviceName(std::string_view name);
