@@ -30,10 +30,10 @@ BASELINES = [
     ("BM_BaselineWalk/0", "walk 0 interfaces"),
     ("BM_BaselineWalk/16", "enumerate, open, examine, close 16 interfaces"),
     ("BM_BaselineWalk/64", "enumerate, open, examine, close 64 interfaces"),
-    ("BM_BaselineHidrawOpenClose/16", "list 16 hidraw nodes, open and close each"),
-    ("BM_BaselineHidrawOpenClose/64", "list 64 hidraw nodes, open and close each"),
-    ("BM_BaselineHidrawIdentify/16", "list 16 hidraw nodes, open each, read its HID_ID, close it"),
-    ("BM_BaselineHidrawIdentify/64", "list 64 hidraw nodes, open each, read its HID_ID, close it"),
+    ("BM_BaselineHidrawList/16", "list class/hidraw with 16 nodes"),
+    ("BM_BaselineHidrawList/64", "list class/hidraw with 64 nodes"),
+    ("BM_BaselineHidrawListLinks/16", "list class/hidraw with 16 nodes and read each link"),
+    ("BM_BaselineHidrawListLinks/64", "list class/hidraw with 64 nodes and read each link"),
 ]
 
 # (label, benchmark, {baseline: weight}, budget or None). A figure's
@@ -48,12 +48,23 @@ FIGURES = [
     ("Poll tick, no unit, 16 other interfaces", "BM_PollTickNotConnected/16", {"BM_BaselineWalk/16": 1}, None),
     ("Poll tick, no unit, 64 other interfaces", "BM_PollTickNotConnected/64", {"BM_BaselineWalk/64": 1}, 2.0),
     ("Start-up (Form_Load) with one unit", "BM_FormLoad", {CAL: 1, AMP: 1}, None),
-    # Through the Linux backend over a fake sysfs tree: the least a tick can
-    # do is learn each node's IDs, so reading HID_ID is part of the baseline.
-    ("Poll tick over hidraw, no unit, 16 other nodes", "BM_HidrawPollTickNotConnected/16",
-     {"BM_BaselineHidrawIdentify/16": 1}, None),
-    ("Poll tick over hidraw, no unit, 64 other nodes", "BM_HidrawPollTickNotConnected/64",
-     {"BM_BaselineHidrawIdentify/64": 1}, None),
+    # Through the Linux backend over a fake sysfs tree, the change
+    # notification a stand-in. Nothing changed: at most a bare listing.
+    # The node set changed: at most three listings and one readlink per
+    # node (the listing with links counts one listing and the readlinks).
+    ("Tick over hidraw, no unit, 16 other nodes, nothing changed", "BM_HidrawTickUnchanged/16",
+     {"BM_BaselineHidrawList/16": 1}, 1.0),
+    ("Tick over hidraw, no unit, 64 other nodes, nothing changed", "BM_HidrawTickUnchanged/64",
+     {"BM_BaselineHidrawList/64": 1}, 1.0),
+    ("Tick over hidraw, no unit, 16 other nodes, node set changed", "BM_HidrawTickChanged/16",
+     {"BM_BaselineHidrawList/16": 2, "BM_BaselineHidrawListLinks/16": 1}, 1.0),
+    ("Tick over hidraw, no unit, 64 other nodes, node set changed", "BM_HidrawTickChanged/64",
+     {"BM_BaselineHidrawList/64": 2, "BM_BaselineHidrawListLinks/64": 1}, 1.0),
+    # Without a notification the class directory is listed on every tick.
+    ("Tick over hidraw, no unit, 16 other nodes, no notification", "BM_HidrawTickListing/16",
+     {"BM_BaselineHidrawList/16": 2, "BM_BaselineHidrawListLinks/16": 1}, None),
+    ("Tick over hidraw, no unit, 64 other nodes, no notification", "BM_HidrawTickListing/64",
+     {"BM_BaselineHidrawList/64": 2, "BM_BaselineHidrawListLinks/64": 1}, None),
 ]
 
 # Until a unit first answers, the window's timer keeps its start-up period
@@ -61,12 +72,17 @@ FIGURES = [
 TICKS_PER_SECOND_WITHOUT_UNIT = 20
 # (label, benchmark): ticks whose share of one core the report gives.
 CORE_SHARES = [
-    ("hidraw, 16 other nodes", "BM_HidrawPollTickNotConnected/16"),
-    ("hidraw, 64 other nodes", "BM_HidrawPollTickNotConnected/64"),
+    ("hidraw, 16 other nodes, nothing changed", "BM_HidrawTickUnchanged/16"),
+    ("hidraw, 64 other nodes, nothing changed", "BM_HidrawTickUnchanged/64"),
+    ("hidraw, 64 other nodes, node set changed", "BM_HidrawTickChanged/64"),
+    ("hidraw, 64 other nodes, no notification", "BM_HidrawTickListing/64"),
 ]
+# Shares of one core, in percent, that such ticks may cost.
+SHARE_BUDGETS = {"hidraw, 64 other nodes, nothing changed": 0.1}
 
 # Heap allocations per iteration that a figure may make.
-ALLOCATION_BUDGETS = {"BM_PollTickConnected": 0.0}
+ALLOCATION_BUDGETS = {"BM_PollTickConnected": 0.0, "BM_HidrawTickUnchanged/16": 0.0,
+                      "BM_HidrawTickUnchanged/64": 0.0}
 
 NS_PER_UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
@@ -213,6 +229,10 @@ def main(argv):
     if shares:
         print(f"{TICKS_PER_SECOND_WITHOUT_UNIT} ticks a second without a unit cost, of one core: "
               + "; ".join(f"{label} {percent:.2f}%" for label, percent in shares) + ".")
+    for label, percent in shares:
+        allowed = SHARE_BUDGETS.get(label)
+        if allowed is not None and percent > allowed:
+            problems.append(f"{label}: {percent:.3f}% of one core, budget {allowed:g}%")
     if missing:
         print("Missing from the results: " + ", ".join(missing), file=sys.stderr)
         return 2

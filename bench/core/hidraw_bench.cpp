@@ -1,8 +1,9 @@
 // A poll tick with no unit attached, through the Linux backend, over a
 // fake sysfs tree of other HID devices laid out as the kernel lays them
-// out. Every tick lists the nodes and opens, examines and closes each one;
-// its baselines, measured in the same run over the same tree, are the bare
-// system calls that work cannot do without.
+// out: when nothing changed, when the set of nodes changed, and without a
+// change notification. The baselines, measured in the same run over the
+// same tree, are a bare listing of the class directory, with and without
+// reading each entry's link.
 #include "alloc_counter.h"
 
 #include "device/hidraw/hidraw_platform.h"
@@ -19,8 +20,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -54,8 +58,18 @@ void addOthers(FakeSysfsTree& tree, std::int64_t count) {
     for (std::int64_t i = 0; i < count; ++i) tree.add(otherDevice(static_cast<std::uint32_t>(i)));
 }
 
-// How many listed nodes the backend opens and reads the attributes of:
-// a tree it cannot read would make every tick look cheap.
+// A stand-in for the kernel's device events that the benchmark controls.
+class ManualWatch final : public device::hidraw::NodeWatch {
+public:
+    explicit ManualWatch(bool& pending) : m_pending(pending) {}
+    bool changed() override { return std::exchange(m_pending, false); }
+
+private:
+    bool& m_pending;
+};
+
+// How many listed nodes the backend examines: a tree it cannot read would
+// make every tick look cheap.
 std::int64_t examinable(HidrawPlatform& platform) {
     const device::SecurityAttributes security{12, true};
     const device::InterfaceList list = platform.getClassDevs();
@@ -72,70 +86,54 @@ std::int64_t examinable(HidrawPlatform& platform) {
     return examined;
 }
 
-// HID_ID from the uevent of the HID device behind a class entry. This
-// backend learns a node's IDs there; a real node would also answer an
-// ioctl, which the tree's regular files cannot.
-bool readHidId(const std::string& classDir, const char* name) {
-    char path[PATH_MAX];
-    std::snprintf(path, sizeof path, "%s/%s/device/uevent", classDir.c_str(), name);
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char text[4096];
-    const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    if (n <= 0) return false;
-    text[n] = '\0';
-    const char* id = std::strstr(text, "HID_ID=");
-    unsigned bus = 0, vendor = 0, product = 0;
-    return id && std::sscanf(id + 7, "%x:%x:%x", &bus, &vendor, &product) == 3;
-}
-
-// Lists the class directory and opens and closes each node; with identify,
-// also reads each node's HID_ID. Returns the nodes fully handled.
-std::int64_t bareWalk(const std::string& classDir, const std::string& devDir, bool identify) {
+// Lists the class directory; with links, also reads where each entry leads.
+// Returns the entries that name a node.
+std::int64_t bareList(const std::string& classDir, bool links) {
     DIR* dir = ::opendir(classDir.c_str());
     if (!dir) return -1;
-    std::int64_t handled = 0;
-    char path[PATH_MAX];
+    std::int64_t listed = 0;
+    char target[PATH_MAX];
     while (const dirent* entry = ::readdir(dir)) {
         if (std::strncmp(entry->d_name, "hidraw", 6) != 0) continue;
-        std::snprintf(path, sizeof path, "%s/%s", devDir.c_str(), entry->d_name);
-        const int fd = ::open(path, O_RDWR | O_CLOEXEC | O_NOCTTY);
-        if (fd < 0) continue;
-        const bool identified = !identify || readHidId(classDir, entry->d_name);
-        ::close(fd);
-        handled += identified ? 1 : 0;
+        if (links && ::readlinkat(::dirfd(dir), entry->d_name, target, sizeof target) <= 0) continue;
+        ++listed;
     }
     ::closedir(dir);
-    return handled;
+    return listed;
 }
 
-void runBareWalk(benchmark::State& state, bool identify) {
+void runBareList(benchmark::State& state, bool links) {
     FakeSysfsTree tree;
     addOthers(tree, state.range(0));
     const std::string classDir = (tree.sys / "class" / "hidraw").string();
-    const std::string devDir = tree.dev.string();
-    std::int64_t handled = 0;
-    for (auto _ : state) handled += bareWalk(classDir, devDir, identify);
-    if (handled != state.range(0) * static_cast<std::int64_t>(state.iterations()))
-        state.SkipWithError("a node of the fake tree could not be handled");
+    std::int64_t listed = 0;
+    for (auto _ : state) listed += bareList(classDir, links);
+    if (listed != state.range(0) * static_cast<std::int64_t>(state.iterations()))
+        state.SkipWithError("a node of the fake tree could not be listed");
 }
 
 // ---- Baselines -------------------------------------------------------
 
-void BM_BaselineHidrawOpenClose(benchmark::State& state) { runBareWalk(state, false); }
-BENCHMARK(BM_BaselineHidrawOpenClose)->Arg(16)->Arg(64);
+void BM_BaselineHidrawList(benchmark::State& state) { runBareList(state, false); }
+BENCHMARK(BM_BaselineHidrawList)->Arg(16)->Arg(64);
 
-void BM_BaselineHidrawIdentify(benchmark::State& state) { runBareWalk(state, true); }
-BENCHMARK(BM_BaselineHidrawIdentify)->Arg(16)->Arg(64);
+void BM_BaselineHidrawListLinks(benchmark::State& state) { runBareList(state, true); }
+BENCHMARK(BM_BaselineHidrawListLinks)->Arg(16)->Arg(64);
 
 // ---- Figures ---------------------------------------------------------
+
+enum class Watch {
+    None,     // no change notification: the class directory is listed every tick
+    Manual,   // the stand-in above
+};
 
 // The window over the backend, started as the program starts, with no
 // unit among the tree's devices.
 class HidrawWindow {
 public:
-    explicit HidrawWindow(std::int64_t others) {
+    HidrawWindow(std::int64_t others, Watch watch)
+        : platform(tree.sys.string(), tree.dev.string(),
+                   watch == Watch::Manual ? std::make_unique<ManualWatch>(pending) : nullptr) {
         addOthers(tree, others);
         form.Form_Load();
     }
@@ -147,24 +145,57 @@ public:
     HidrawWindow& operator=(const HidrawWindow&) = delete;
 
     FakeSysfsTree tree;
-    HidrawPlatform platform{tree.sys.string(), tree.dev.string()};
+    bool pending = false;
+    HidrawPlatform platform;
     window::frmMain form{platform};
 };
 
-void BM_HidrawPollTickNotConnected(benchmark::State& state) {
-    HidrawWindow w(state.range(0));
+enum class Case { Unchanged, Changed };
+
+void runTick(benchmark::State& state, Watch watch, Case what) {
+    HidrawWindow w(state.range(0), watch);
+    w.pending = true;
     if (examinable(w.platform) != state.range(0) || w.form.SerNo.itemCount() != 0 || !w.form.Timer.enabled()) {
         state.SkipWithError("the fake tree does not read as other HID devices only");
         return;
     }
+    // One node leaves and comes back as a new HID device, tick by tick,
+    // with the event that says so; the tree's change itself is not timed.
+    const auto last = static_cast<std::uint32_t>(state.range(0) - 1);
+    const std::filesystem::path classLink = w.tree.sys / "class" / "hidraw" / ("hidraw" + std::to_string(last));
+    const std::filesystem::path target = std::filesystem::read_symlink(classLink);
+    bool present = true;
+    const std::size_t opensBefore = w.platform.nodeOpens();
     const std::uint64_t before = bench::allocationCount();
-    for (auto _ : state) w.form.Timer.expire();
+    for (auto _ : state) {
+        if (what == Case::Changed) {
+            state.PauseTiming();
+            if (present) std::filesystem::remove(classLink);
+            else std::filesystem::create_directory_symlink(target, classLink);
+            present = !present;
+            w.pending = true;
+            state.ResumeTiming();
+        }
+        w.form.Timer.expire();
+    }
     const std::uint64_t allocations = bench::allocationCount() - before;
     state.counters["allocs"] =
         state.iterations() == 0 ? 0.0 : static_cast<double>(allocations) / static_cast<double>(state.iterations());
+    if (w.platform.nodeOpens() != opensBefore) state.SkipWithError("a tick without a unit opened a node");
     if (w.form.connection().DeviceDetected || w.platform.openHandles() != 0 || w.platform.openLists() != 0)
         state.SkipWithError("a tick without a unit left something open");
 }
-BENCHMARK(BM_HidrawPollTickNotConnected)->Arg(16)->Arg(64);
+
+// (a) Nothing changed since the last tick.
+void BM_HidrawTickUnchanged(benchmark::State& state) { runTick(state, Watch::Manual, Case::Unchanged); }
+BENCHMARK(BM_HidrawTickUnchanged)->Arg(16)->Arg(64);
+
+// (b) The set of nodes changed before this tick, and the event said so.
+void BM_HidrawTickChanged(benchmark::State& state) { runTick(state, Watch::Manual, Case::Changed); }
+BENCHMARK(BM_HidrawTickChanged)->Arg(16)->Arg(64);
+
+// Without any notification: the class directory is listed on every tick.
+void BM_HidrawTickListing(benchmark::State& state) { runTick(state, Watch::None, Case::Unchanged); }
+BENCHMARK(BM_HidrawTickListing)->Arg(16)->Arg(64);
 
 }  // namespace

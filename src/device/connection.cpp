@@ -32,12 +32,10 @@ bool Connection::walk(const std::function<bool(const std::string& serial)>& keep
     // tail of the previous candidate's serial.
     std::array<std::uint8_t, kStringBufferBytes> serialBuffer{};
     for (std::uint32_t index = 0; !EndOfInterfaces && !kept; ++index) {
-        std::optional<std::string> path = m_platform.interfacePath(list, index);
-        if (!path) {
+        if (!m_platform.interfacePath(list, index, DevicePath)) {
             EndOfInterfaces = true;
             break;
         }
-        DevicePath = std::move(*path);
         DeviceHandle = m_platform.open(DevicePath, OpenMode::Synchronous, HandleSecurity);
         LastResult = DeviceHandle != kNoHandle;
         Attributes.Size = sizeof(HidAttributes);

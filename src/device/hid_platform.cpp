@@ -9,6 +9,18 @@ std::optional<std::string> HidPlatform::interfacePath(InterfaceList list, std::u
     return doInterfacePath(list, index);
 }
 
+bool HidPlatform::interfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
+    if (list == kNoList) return false;
+    return doInterfacePathInto(list, index, path);
+}
+
+bool HidPlatform::doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path) {
+    std::optional<std::string> found = doInterfacePath(list, index);
+    if (!found) return false;
+    path = std::move(*found);
+    return true;
+}
+
 void HidPlatform::destroyList(InterfaceList list) {
     if (list != kNoList) doDestroyList(list);
 }
@@ -16,7 +28,8 @@ void HidPlatform::destroyList(InterfaceList list) {
 Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAttributes& security) {
     // An empty path can come from a failed detail query; no backend opens it.
     if (path.empty()) return kNoHandle;
-    return doOpen(std::string(path), mode, security.bInheritHandle);
+    m_openPath.assign(path);
+    return doOpen(m_openPath, mode, security.bInheritHandle);
 }
 
 bool HidPlatform::close(Handle handle) {

@@ -67,6 +67,9 @@ public:
     InterfaceList getClassDevs();
     // Path of the interface at index; nullopt when none is there, which ends a walk.
     std::optional<std::string> interfacePath(InterfaceList list, std::uint32_t index);
+    // The same into a caller's string, whose storage a walk reuses from one
+    // interface to the next; false, with path untouched, when none is there.
+    bool interfacePath(InterfaceList list, std::uint32_t index, std::string& path);
     // Releases a snapshot; kNoList is ignored.
     void destroyList(InterfaceList list);
 
@@ -102,6 +105,9 @@ protected:
 
     virtual InterfaceList doGetClassDevs() = 0;
     virtual std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) = 0;
+    // A backend that keeps its paths overrides this to copy one without
+    // allocating; path is written only on success.
+    virtual bool doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path);
     virtual void doDestroyList(InterfaceList list) = 0;
     virtual Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) = 0;
     virtual bool doClose(Handle handle) = 0;
@@ -118,6 +124,10 @@ protected:
     virtual void doCloseEvent(EventHandle event) = 0;
 
 private:
+    // Holds the path of the open in progress; its storage outlives the call
+    // so that opening one listed interface after another allocates nothing.
+    std::string m_openPath;
+
     bool getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length);
 };
 

@@ -19,4 +19,40 @@ std::string detailPath(std::span<const std::uint8_t> record, std::size_t pathOff
     return std::string(path.begin(), end);
 }
 
+namespace {
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// "KEY_" and four hex digits at the front of text; consumes them.
+std::optional<std::uint16_t> field(std::string_view& text, std::string_view key) {
+    if (text.size() < key.size() + 4) return std::nullopt;
+    for (std::size_t i = 0; i < key.size(); ++i)
+        if (upper(text[i]) != key[i]) return std::nullopt;
+    std::uint16_t value = 0;
+    for (std::size_t i = key.size(); i < key.size() + 4; ++i) {
+        const char c = upper(text[i]);
+        unsigned digit = 0;
+        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
+        else return std::nullopt;
+        value = static_cast<std::uint16_t>((value << 4) | digit);
+    }
+    text.remove_prefix(key.size() + 4);
+    return value;
+}
+
+}  // namespace
+
+std::optional<HardwareIdentity> parseHardwareId(std::string_view id) {
+    const auto vendor = field(id, "HID\\VID_");
+    if (!vendor || id.empty() || id.front() != '&') return std::nullopt;
+    id.remove_prefix(1);
+    const auto product = field(id, "PID_");
+    if (!product || id.empty() || id.front() != '&') return std::nullopt;
+    id.remove_prefix(1);
+    const auto revision = field(id, "REV_");
+    if (!revision) return std::nullopt;
+    return HardwareIdentity{*vendor, *product, *revision};
+}
+
 }  // namespace device

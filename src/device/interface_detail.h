@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace device {
 
@@ -24,5 +26,15 @@ std::size_t detailStorageBytes(std::uint32_t required, std::size_t pathOffset, s
 // bytes: from pathOffset up to the first zero byte, or to the record's end
 // when the system wrote none. Empty when the record ends before its path.
 std::string detailPath(std::span<const std::uint8_t> record, std::size_t pathOffset);
+
+// A HID collection's identity as its first hardware ID spells it,
+// HID\VID_xxxx&PID_xxxx&REV_xxxx followed by anything; letters in any case.
+// nullopt unless all three fields are four hexadecimal digits.
+struct HardwareIdentity {
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+    std::uint16_t revision = 0;
+};
+std::optional<HardwareIdentity> parseHardwareId(std::string_view id);
 
 }  // namespace device

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdio>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,22 @@ void checkDetail(Bytes input) {
     require(!ended || filled[offset + path.size()] == 0, kName, "a detail path stopped before a zero byte");
 }
 
+// A hardware ID is whatever text the device-setup services hold: an
+// identity is taken only from a well-formed front, and says what it read.
+void checkHardwareId(Bytes input) {
+    const std::string text(input.begin(), input.end());
+    const auto identity = device::parseHardwareId(text);
+    if (!identity) return;
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "HID\\VID_%04X&PID_%04X&REV_%04X", identity->vendor, identity->product,
+                  identity->revision);
+    const std::string_view front = expected;
+    require(text.size() >= front.size(), kName, "an identity from a hardware ID shorter than one");
+    for (std::size_t i = 0; i < front.size() && i < text.size(); ++i)
+        require(std::toupper(static_cast<unsigned char>(text[i])) == front[i], kName,
+                "an identity that the hardware ID does not spell");
+}
+
 // A string request writes any bytes into the first 100 bytes of a zeroed
 // 201-byte buffer, odd units and no terminator included.
 void checkStrings(Bytes input) {
@@ -89,8 +108,10 @@ void checkWin32Records(Bytes input) {
     input = input.subspan(1);
     if (strings)
         checkStrings(input);
-    else
+    else {
         checkDetail(input);
+        checkHardwareId(input);
+    }
 }
 
 }  // namespace fuzz

@@ -90,7 +90,11 @@ public:
         FakeDevice d;
         d.number = number;
         d.usbPath = "pci0000:00/0000:00:14.0/usb1/" + port;
-        d.hidPath = d.usbPath + "/" + port + ":1.0/0003:1209:0001." + std::to_string(number + 1);
+        // The kernel names a HID device after its bus and IDs, which the
+        // backend reads from the name.
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04X:%04X", vendor, product);
+        d.hidPath = d.usbPath + "/" + port + ":1.0/0003:" + ids + "." + std::to_string(number + 1);
         d.uevent = usbUevent(vendor, product);
         d.bcdDevice = "0112\n";
         d.serial = "VD-00010" + std::to_string(number) + "\n";

@@ -11,7 +11,9 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace device::hidraw {
@@ -253,6 +255,70 @@ TEST_F(HidrawOverFakeTree, ConnectionWalkFindsTheUnits) {
     EXPECT_EQ(serials, (std::vector<std::string>{"VD-000100", "VD-000103"}));
     EXPECT_EQ(platform.openHandles(), 0u);
     EXPECT_EQ(platform.openLists(), 0u);
+}
+
+// Tells the backend that the node set changed only when the test says so.
+class TestWatch final : public NodeWatch {
+public:
+    explicit TestWatch(bool& pending) : m_pending(pending) {}
+    bool changed() override { return std::exchange(m_pending, false); }
+
+private:
+    bool& m_pending;
+};
+
+// Walks that keep their list: other devices are examined without opening
+// their nodes, the list is made again only when the watch says so, a unit
+// whose node cannot be opened is not listed, and a node number that now
+// belongs to another device answers nothing for the one listed.
+TEST_F(HidrawOverFakeTree, WalksOpenOnlyUnitsAndFollowTheWatch) {
+    bool pending = false;
+    HidrawPlatform watched((root / "sys").string(), (root / "dev").string(), std::make_unique<TestWatch>(pending));
+    Connection connection(watched);
+    auto units = [&] {
+        std::vector<std::string> serials;
+        connection.walkUnits([&](const std::string& s) { serials.push_back(s); });
+        EXPECT_EQ(watched.openHandles(), 0u);
+        EXPECT_EQ(watched.openLists(), 0u);
+        return serials;
+    };
+    EXPECT_EQ(units(), std::vector<std::string>{"VD-000100"});
+    // hidraw0 is the unit; hidraw1 has no serial but is a unit too, and
+    // its node opens for the request; hidraw12 is never opened.
+    EXPECT_EQ(watched.nodeOpens(), 2u);
+
+    // A new unit is not seen until the watch speaks.
+    add(unit(3, "1-6", DeviceVendorId, DeviceProductId));
+    EXPECT_EQ(units(), std::vector<std::string>{"VD-000100"});
+    pending = true;
+    EXPECT_EQ(units(), (std::vector<std::string>{"VD-000100", "VD-000103"}));
+
+    // Its node cannot be opened: it is listed no more, and is again once
+    // it can, with no new event (the kernel speaks before udev is done).
+    fs::rename(dev / "hidraw3", dev / "hidraw3.away");
+    EXPECT_EQ(units(), std::vector<std::string>{"VD-000100"});
+    fs::rename(dev / "hidraw3.away", dev / "hidraw3");
+    EXPECT_EQ(units(), (std::vector<std::string>{"VD-000100", "VD-000103"}));
+
+    // The unit on hidraw0 leaves and another device takes its number
+    // between the listing and the request.
+    const InterfaceList list = watched.getClassDevs();
+    const auto path = watched.interfacePath(list, 0);
+    ASSERT_EQ(path, node(0));
+    const Handle h = watched.open(*path, OpenMode::Synchronous, security);
+    fs::remove_all(sys / "devices/pci0000:00/0000:00:14.0/usb1/1-2");
+    fs::remove(sys / "class/hidraw/hidraw0");
+    fs::remove(sys / "dev/char/242:0");
+    auto replacement = unit(0, "1-9", DeviceVendorId, DeviceProductId);
+    replacement.hidPath = replacement.usbPath + "/1-9:1.0/0003:1209:0001.77";
+    replacement.serial = "VD-OTHER\n";
+    add(replacement);
+    std::array<std::uint8_t, kStringBufferBytes> buffer{};
+    EXPECT_FALSE(watched.getSerialNumberString(h, buffer, kStringRequestBytes));
+    watched.close(h);
+    watched.destroyList(list);
+    pending = true;
+    EXPECT_EQ(units(), (std::vector<std::string>{"VD-OTHER", "VD-000103"}));
 }
 
 TEST(NativePlatform, IsTheHidrawBackend) {

@@ -128,6 +128,9 @@ class Device:
         self.image = bytearray(cfg["report"])
         self.received = []
         self.counter = 0
+        # Interrupt-IN transfers the host asked for: the kernel submits
+        # them only while someone holds the device's node open.
+        self.in_transfers = 0
         self.port = None
         self.sock = None
         self.thread = None
@@ -266,6 +269,8 @@ class Device:
                                 self.departing = False
                                 self.leave()
                         elif ep == 1 and direction == 1:
+                            with self.lock:
+                                self.in_transfers += 1
                             if self.cfg["input"] == "silent":
                                 held.add(seq)
                             else:
@@ -473,6 +478,12 @@ class Units:
                     self.detach(d)
             self.devices = []
             return "ok"
+        if verb == "transfers" and len(args) == 1:
+            # The count since the last such command.
+            device = self.devices[int(args[0])]
+            with device.lock:
+                count, device.in_transfers = device.in_transfers, 0
+            return "ok %d" % count
         if verb in ("unplug", "replug", "reports") and len(args) == 1:
             device = self.devices[int(args[0])]
             if verb == "unplug":

@@ -87,6 +87,7 @@ TEST(ScenarioRunner, BenchThatCannotFailCallsRefusesFailBeforePlaying) {
         app::BenchError takeReports(std::size_t d, std::vector<std::vector<std::uint8_t>>& r) override {
             return m_sim->takeReports(d, r);
         }
+        app::BenchError takeWoken(std::vector<bool>& w) override { return m_sim->takeWoken(w); }
         std::size_t openHandles() override { return m_sim->openHandles(); }
         std::size_t openEvents() override { return m_sim->openEvents(); }
         void beforeTick(std::uint32_t) override {}

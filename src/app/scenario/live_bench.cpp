@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <sstream>
+#include <optional>
 #include <string_view>
 #include <thread>
 
@@ -160,20 +161,48 @@ public:
         }
     }
 
+    BenchError takeWoken(std::vector<bool>& woken) override {
+        noteTickEnd();
+        // The tick runs right after beforeTick returns, and the runner's
+        // next call comes as soon as it ends: the longest of those spans is
+        // the longest tick, which an open of another USB device's node
+        // would stretch past 50 ms.
+        std::fprintf(stderr, "longest tick since the last count: %.1f ms\n",
+                     std::chrono::duration<double, std::milli>(m_longestTick).count());
+        m_longestTick = {};
+        woken.clear();
+        for (std::size_t id = 0; id < m_present.size(); ++id) {
+            std::string answer;
+            if (auto e = call(*m_link, "transfers " + std::to_string(id), &answer)) return e;
+            // Each device's own count goes beside the output, which only
+            // says whether it was woken, as the simulation can.
+            std::fprintf(stderr, "device %zu: %s interrupt-IN transfers\n", id, answer.c_str());
+            woken.push_back(answer != "0");
+        }
+        return std::nullopt;
+    }
     std::size_t openHandles() override { return systemDeviceHandles().value_or(m_platform.openHandles()); }
     std::size_t openEvents() override { return m_platform.openEvents(); }
 
     void beforeTick(std::uint32_t intervalMs) override {
+        noteTickEnd();
         // A unit that left on its own, in the middle of a request, is gone
         // from the kernel before the timer fires, as a person's unplug
         // would be by then.
         std::string away;
         if (!call(*m_link, "settle", &away)) noteDepartures(away);
         std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+        m_tickStart = std::chrono::steady_clock::now();
     }
     bool canFailCalls() const override { return false; }
 
 private:
+    void noteTickEnd() {
+        if (!m_tickStart) return;
+        m_longestTick = std::max(m_longestTick, std::chrono::steady_clock::now() - *m_tickStart);
+        m_tickStart.reset();
+    }
+
     // The units name every device off the bus; one that left by itself is
     // waited for until the platform's list no longer shows it either.
     void noteDepartures(const std::string& away) {
@@ -244,6 +273,8 @@ private:
     std::unique_ptr<UnitLink> m_link;
     device::watch::WatchedPlatform m_platform;
     std::vector<bool> m_present;
+    std::optional<std::chrono::steady_clock::time_point> m_tickStart;
+    std::chrono::steady_clock::duration m_longestTick{};
 };
 
 }  // namespace

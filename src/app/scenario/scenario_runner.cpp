@@ -149,7 +149,7 @@ std::optional<std::vector<std::uint8_t>> parseReport(std::string_view s) {
     return bytes;
 }
 
-enum class Verb { Unit, Other, Unplug, Replug, Fail, Heal, Start, Close, Tick, Pick, Press, Show, Reports, Handles };
+enum class Verb { Unit, Other, Unplug, Replug, Fail, Heal, Start, Close, Tick, Pick, Press, Show, Reports, Handles, Woken };
 
 struct Command {
     int line = 0;
@@ -249,7 +249,8 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
     }
     static constexpr std::pair<std::string_view, Verb> kPlain[] = {
         {"start", Verb::Start}, {"close", Verb::Close}, {"tick", Verb::Tick},
-        {"press", Verb::Press}, {"show", Verb::Show},   {"handles", Verb::Handles}};
+        {"press", Verb::Press}, {"show", Verb::Show},   {"handles", Verb::Handles},
+        {"woken", Verb::Woken}};
     for (const auto& [name, v] : kPlain) {
         if (verb == name) {
             if (auto e = expectArgs(0)) return *e;
@@ -368,6 +369,21 @@ public:
             case Verb::Handles:
                 out << "open=" << m_bench->openHandles() << " events=" << m_bench->openEvents() << '\n';
                 return std::nullopt;
+            case Verb::Woken: {
+                // The devices, by plug order from 0, that were opened since
+                // the last such command.
+                std::vector<bool> woken;
+                if (auto e = m_bench->takeWoken(woken)) return e;
+                out << "woken=";
+                bool any = false;
+                for (std::size_t id = 0; id < woken.size(); ++id) {
+                    if (!woken[id]) continue;
+                    out << (any ? "," : "") << id;
+                    any = true;
+                }
+                out << (any ? "" : "none") << '\n';
+                return std::nullopt;
+            }
         }
         return std::nullopt;
     }

@@ -35,6 +35,11 @@ public:
         reports = m_platform.takeReceived(device);
         return std::nullopt;
     }
+    BenchError takeWoken(std::vector<bool>& woken) override {
+        woken.clear();
+        for (std::size_t id = 0; id < m_platform.deviceCount(); ++id) woken.push_back(m_platform.takeDeviceOpens(id) > 0);
+        return std::nullopt;
+    }
     std::size_t openHandles() override { return m_platform.openHandles(); }
     std::size_t openEvents() override { return m_platform.openEvents(); }
     void beforeTick(std::uint32_t) override {}

@@ -32,6 +32,10 @@ public:
     virtual BenchError setFailing(std::size_t device, device::sim::Operation op, bool failing) = 0;
     // The feature reports the device received since the last call, report ID byte first.
     virtual BenchError takeReports(std::size_t device, std::vector<std::vector<std::uint8_t>>& reports) = 0;
+    // For each device in plug order, whether it was woken since the last
+    // call: opened itself on the simulated platform, asked for interrupt-IN
+    // transfers on the live stack (which only an open of its node starts).
+    virtual BenchError takeWoken(std::vector<bool>& woken) = 0;
     // Handles and events open in the process on the bench's devices.
     virtual std::size_t openHandles() = 0;
     virtual std::size_t openEvents() = 0;

@@ -1,8 +1,13 @@
 #include "device/hidraw/sysfs.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
-#include <fstream>
+#include <cerrno>
 #include <system_error>
 #include <utility>
 
@@ -56,6 +61,43 @@ std::optional<std::uint16_t> parseHex16(std::string_view text, std::size_t maxDi
     return static_cast<std::uint16_t>(value);
 }
 
+std::optional<std::string_view> hidDeviceOfLink(std::string_view target, std::string_view name) {
+    constexpr std::string_view kPrefix = "../../devices/";
+    constexpr std::string_view kClass = "/hidraw/";
+    if (!target.starts_with(kPrefix)) return std::nullopt;
+    target.remove_prefix(6);  // keeps "devices/"
+    if (!target.ends_with(name)) return std::nullopt;
+    target.remove_suffix(name.size());
+    if (!target.ends_with(kClass)) return std::nullopt;
+    target.remove_suffix(kClass.size());
+    for (std::string_view rest = target; !rest.empty();) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part.empty() || part == "." || part == ".." || part.find('\0') != std::string_view::npos)
+            return std::nullopt;
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+    }
+    if (target == "devices") return std::nullopt;
+    return target;
+}
+
+std::optional<HidId> parseHidDeviceName(std::string_view name) {
+    const std::size_t slash = name.rfind('/');
+    if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
+    const std::size_t first = name.find(':');
+    const std::size_t second = first == std::string_view::npos ? first : name.find(':', first + 1);
+    const std::size_t dot = second == std::string_view::npos ? second : name.find('.', second + 1);
+    if (dot == std::string_view::npos) return std::nullopt;
+    const auto bus = parseHex16(name.substr(0, first), 8);
+    const auto vendor = parseHex16(name.substr(first + 1, second - first - 1), 8);
+    const auto product = parseHex16(name.substr(second + 1, dot - second - 1), 8);
+    const std::string_view counter = name.substr(dot + 1);
+    if (!bus || !vendor || !product || counter.empty() || counter.size() > 8 ||
+        !std::all_of(counter.begin(), counter.end(), isHexDigit))
+        return std::nullopt;
+    return HidId{*bus, *vendor, *product};
+}
+
 Sysfs::Sysfs(fs::path sysRoot, fs::path devRoot) : m_sysRoot(std::move(sysRoot)), m_devRoot(std::move(devRoot)) {}
 
 std::optional<std::vector<std::string>> Sysfs::hidrawNodes() const {
@@ -81,6 +123,83 @@ std::optional<std::vector<std::string>> Sysfs::hidrawNodes() const {
     nodes.reserve(found.size());
     for (const auto& [number, name] : found) nodes.push_back((m_devRoot / name).string());
     return nodes;
+}
+
+namespace {
+
+// The target of a link, or nullopt; a target as long as the buffer may
+// have been cut short and is refused.
+std::optional<std::string_view> readLink(int dirFd, const char* name, std::array<char, 4096>& buffer) {
+    const ssize_t n = ::readlinkat(dirFd, name, buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return std::nullopt;
+    return std::string_view(buffer.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+bool Sysfs::listNodes(const std::function<void(std::uint32_t number, std::string_view name,
+                                                std::string_view hidDevice)>& found) const {
+    const std::string classDir = (m_sysRoot / "class" / "hidraw").string();
+    DIR* dir = ::opendir(classDir.c_str());
+    if (!dir) return errno == ENOENT || errno == ENOTDIR;
+    std::array<char, 4096> target{};
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const auto number = hidrawNumber(entry->d_name);
+        if (!number) continue;
+        // An entry whose link does not lead to a HID device is not an
+        // interface of this machine's kernel; it is left out, as the
+        // attributes of one would fail.
+        const auto link = readLink(::dirfd(dir), entry->d_name, target);
+        const auto hidDevice = link ? hidDeviceOfLink(*link, entry->d_name) : std::nullopt;
+        if (hidDevice) found(*number, entry->d_name, *hidDevice);
+        errno = 0;
+    }
+    const bool failed = errno != 0;
+    ::closedir(dir);
+    return !failed;
+}
+
+std::optional<std::string> Sysfs::hidDeviceNow(std::string_view nodeName, std::optional<std::uint32_t> major,
+                                               std::optional<std::uint32_t> minor) const {
+    std::array<char, 4096> target{};
+    if (major && minor) {
+        const std::string byNumber =
+            (m_sysRoot / "dev" / "char" / (std::to_string(*major) + ":" + std::to_string(*minor))).string();
+        struct stat st {};
+        // When the tree knows the number, it alone decides which device
+        // was opened.
+        if (::lstat(byNumber.c_str(), &st) == 0) {
+            const auto link = readLink(AT_FDCWD, byNumber.c_str(), target);
+            if (!link) return std::nullopt;
+            const std::size_t slash = link->rfind('/');
+            if (slash == std::string_view::npos) return std::nullopt;
+            const auto hidDevice = hidDeviceOfLink(*link, link->substr(slash + 1));
+            return hidDevice ? std::optional<std::string>(*hidDevice) : std::nullopt;
+        }
+    }
+    if (!hidrawNumber(nodeName)) return std::nullopt;
+    const std::string byName = (m_sysRoot / "class" / "hidraw" / std::string(nodeName)).string();
+    const auto link = readLink(AT_FDCWD, byName.c_str(), target);
+    const auto hidDevice = link ? hidDeviceOfLink(*link, nodeName) : std::nullopt;
+    return hidDevice ? std::optional<std::string>(*hidDevice) : std::nullopt;
+}
+
+std::optional<fs::path> Sysfs::usbDeviceAbove(std::string_view hidDevice) const {
+    // A USB HID device sits in its interface's directory, below the USB
+    // device; the walk stops at devices/ and never leaves the tree.
+    fs::path up = m_sysRoot / std::string(hidDevice);
+    // hidDevice is devices/A/B/.../HID: the directories above HID, below
+    // devices/, are one fewer than its slashes.
+    const auto above = std::count(hidDevice.begin(), hidDevice.end(), '/') - 1;
+    for (std::ptrdiff_t level = 0; level < above && level < kMaxWalkUp; ++level) {
+        up = up.parent_path();
+        struct stat st {};
+        if (::lstat((up / "idVendor").c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::lstat((up / "bcdDevice").c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            return up;
+    }
+    return std::nullopt;
 }
 
 std::optional<fs::path> Sysfs::insideRoot(const fs::path& path) const {
@@ -174,24 +293,36 @@ std::optional<HidId> Sysfs::hidId(const fs::path& hidDevice) const {
 }
 
 std::optional<std::string> Sysfs::attribute(const fs::path& dir, std::string_view name) {
-    const fs::path path = dir / name;
-    std::error_code ec;
+    const std::string path = (dir / name).string();
     // Only a regular file is read, and never through a link: the kernel's
     // attributes are plain files, while a link in a fake or damaged tree
     // could lead out of it, or to a pipe or a device that would block or
-    // read without end.
-    if (!fs::is_regular_file(fs::symlink_status(path, ec))) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    // One byte more than an attribute can hold tells a file that is not
-    // one from a full page; its first page would be a value cut short.
-    std::string text(kMaxAttributeBytes + 1, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) return std::nullopt;
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > kMaxAttributeBytes) return std::nullopt;
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    return text;
+    // read without end. O_NONBLOCK keeps the open of a pipe from waiting
+    // for a writer; fstat then refuses it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> result;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        // One byte more than an attribute can hold tells a file that is not
+        // one from a full page; its first page would be a value cut short.
+        std::array<char, kMaxAttributeBytes + 1> text;
+        std::size_t size = 0;
+        bool failed = false;
+        while (size < text.size()) {
+            const ssize_t n = ::read(fd, text.data() + size, text.size() - size);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) failed = true;
+            if (n <= 0) break;
+            size += static_cast<std::size_t>(n);
+        }
+        if (!failed && size <= kMaxAttributeBytes) {
+            if (size > 0 && text[size - 1] == '\n') --size;
+            result.emplace(text.data(), size);
+        }
+    }
+    ::close(fd);
+    return result;
 }
 
 }  // namespace device::hidraw

@@ -190,7 +190,9 @@ Handle SimPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
     Device& d = m_devices[id];
     if (!d.present || d.failing[static_cast<std::size_t>(Operation::Open)]) return kNoHandle;
     const std::uintptr_t h = m_nextId++;
-    m_handles.emplace(h, OpenHandle{id, d.generation, mode, d.number});
+    const bool deviceOpen = mode == OpenMode::Overlapped;
+    if (deviceOpen) ++d.deviceOpens;
+    m_handles.emplace(h, OpenHandle{id, d.generation, mode, d.number, deviceOpen});
     return Handle{h};
 }
 
@@ -207,8 +209,17 @@ SimPlatform::Device* SimPlatform::deviceFor(Handle handle, Operation op) {
     if (beforeCall) beforeCall(op, it->second.device);
     Device& d = m_devices[it->second.device];
     if (!d.present || d.generation != it->second.generation) return nullptr;
+    if (op != Operation::Attributes && !it->second.deviceOpen) {
+        it->second.deviceOpen = true;
+        ++d.deviceOpens;
+    }
     if (d.failing[static_cast<std::size_t>(op)]) return nullptr;
     return &d;
+}
+
+std::size_t SimPlatform::takeDeviceOpens(DeviceId id) {
+    assert(id < m_devices.size());
+    return std::exchange(m_devices[id].deviceOpens, 0);
 }
 
 bool SimPlatform::doGetAttributes(Handle handle, HidAttributes& attributes) {

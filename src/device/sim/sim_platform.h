@@ -123,6 +123,12 @@ public:
     std::size_t calls(Operation op) const { return m_calls[static_cast<std::size_t>(op)]; }
     std::size_t listsBuilt() const { return m_listsBuilt; }
     std::size_t featureWrites() const { return m_featureWrites; }
+    // Opens of the device itself since the last call. As on the real
+    // stacks, a synchronous handle reaches the device only at its first
+    // request that needs it (a string, the capabilities, a feature report);
+    // attributes come from the listing, so examining a device that is not a
+    // unit never opens it. An overlapped handle opens the device at once.
+    std::size_t takeDeviceOpens(DeviceId id);
 
     // Runs before each device call, so a test can unplug or break a device
     // in the middle of a walk.
@@ -152,12 +158,14 @@ private:
         std::vector<std::vector<std::uint8_t>> received;
         std::uint8_t inputCounter = 0;
         std::uint32_t number = 0;  // interface number while enumerated
+        std::size_t deviceOpens = 0;
     };
     struct OpenHandle {
         DeviceId device;
         std::uint32_t generation;
         OpenMode mode;
         std::uint32_t number;  // the device's interface number at the open
+        bool deviceOpen;       // false until a request needed the device
     };
 
     static std::string pathOf(DeviceId id);

@@ -15,8 +15,12 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace device::win32 {
@@ -44,6 +48,13 @@ SECURITY_ATTRIBUTES securityRecord(bool inheritable) {
 struct Win32Platform::OpenFile {
     HANDLE handle = INVALID_HANDLE_VALUE;
     bool overlapped = false;
+    // A listed interface opened for synchronous requests: the path to open
+    // at the first request that needs the device, and what the listing said.
+    bool deferred = false;
+    bool openTried = false;
+    bool inheritable = false;
+    std::string path;
+    std::optional<Identity> identity;
     OVERLAPPED readRecord{};
     std::vector<std::uint8_t> readBuffer;
 };
@@ -62,6 +73,9 @@ InterfaceList Win32Platform::doGetClassDevs() {
     HidD_GetHidGuid(&hidClass);
     HDEVINFO list = SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (list == INVALID_HANDLE_VALUE || list == nullptr) return kNoList;
+    // Identities are those of the latest list: a path names one device
+    // instance, whose IDs do not change while it is present.
+    m_listed.clear();
     m_lists.insert(fromNative(list));
     return InterfaceList{fromNative(list)};
 }
@@ -92,11 +106,27 @@ std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, st
     // cbSize covers only the record's fixed part: 8 bytes in a 64-bit build.
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     DWORD written = 0;
-    if (!SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, detail, required, &written, nullptr))
+    SP_DEVINFO_DATA deviceData{};
+    deviceData.cbSize = sizeof(SP_DEVINFO_DATA);
+    if (!SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, detail, required, &written, &deviceData))
         return std::string{};
 
     const std::span<const std::uint8_t> record(reinterpret_cast<const std::uint8_t*>(storage.data()), required);
-    return detailPath(record, kPathOffset);
+    std::string path = detailPath(record, kPathOffset);
+
+    // The first of the collection's hardware IDs names vendor, product and
+    // revision; reading it needs no handle on the device. A list of strings,
+    // each zero-terminated; the buffer keeps a zero past whatever is written.
+    std::array<char, 512> ids{};
+    DWORD type = 0;
+    if (!path.empty() &&
+        SetupDiGetDeviceRegistryPropertyA(info, &deviceData, SPDRP_HARDWAREID, &type,
+                                          reinterpret_cast<BYTE*>(ids.data()), ids.size() - 1, nullptr) &&
+        (type == REG_MULTI_SZ || type == REG_SZ)) {
+        if (const auto id = parseHardwareId(std::string_view(ids.data())))
+            m_listed[path] = Identity{id->vendor, id->product, id->revision};
+    }
+    return path;
 }
 
 void Win32Platform::doDestroyList(InterfaceList list) {
@@ -106,6 +136,20 @@ void Win32Platform::doDestroyList(InterfaceList list) {
 }
 
 Handle Win32Platform::doOpen(const std::string& path, OpenMode mode, bool inheritable) {
+    if (mode == OpenMode::Synchronous) {
+        const auto listed = m_listed.find(path);
+        if (listed != m_listed.end()) {
+            auto file = std::make_unique<OpenFile>();
+            file->deferred = true;
+            file->inheritable = inheritable;
+            file->path = path;
+            file->identity = listed->second;
+            const std::uintptr_t value = m_nextDeferred;
+            m_nextDeferred += 2;
+            m_handles[value] = std::move(file);
+            return Handle{value};
+        }
+    }
     SECURITY_ATTRIBUTES security = securityRecord(inheritable);
     const DWORD flags = mode == OpenMode::Overlapped ? FILE_FLAG_OVERLAPPED : 0;
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -123,6 +167,19 @@ Win32Platform::OpenFile* Win32Platform::find(Handle handle) {
     return it == m_handles.end() ? nullptr : it->second.get();
 }
 
+bool Win32Platform::deviceOpen(OpenFile& file) {
+    if (file.handle != INVALID_HANDLE_VALUE) return true;
+    // Tried once per handle; the next walk opens the device afresh.
+    if (!file.deferred || file.openTried) return false;
+    file.openTried = true;
+    SECURITY_ATTRIBUTES security = securityRecord(file.inheritable);
+    HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &security, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
+    file.handle = handle;
+    return true;
+}
+
 void Win32Platform::closeFile(OpenFile& file) {
     if (file.handle == INVALID_HANDLE_VALUE) return;
     CloseHandle(file.handle);
@@ -134,7 +191,9 @@ bool Win32Platform::doClose(Handle handle) {
     if (it == m_handles.end()) return false;
     // Reads never stay pending past their call, so nothing can still write
     // into the read state once the handle is closed and the state freed.
-    const bool closed = CloseHandle(it->second->handle) != FALSE;
+    // A device never opened has nothing to close.
+    const bool closed = it->second->handle == INVALID_HANDLE_VALUE ? it->second->deferred
+                                                                  : CloseHandle(it->second->handle) != FALSE;
     it->second->handle = INVALID_HANDLE_VALUE;
     m_handles.erase(it);
     return closed;
@@ -143,6 +202,13 @@ bool Win32Platform::doClose(Handle handle) {
 bool Win32Platform::doGetAttributes(Handle handle, HidAttributes& attributes) {
     OpenFile* file = find(handle);
     if (!file) return false;
+    if (file->identity) {
+        attributes.VendorID = file->identity->vendor;
+        attributes.ProductID = file->identity->product;
+        attributes.VersionNumber = file->identity->version;
+        return true;
+    }
+    if (!deviceOpen(*file)) return false;
     HIDD_ATTRIBUTES native{};
     native.Size = sizeof(HIDD_ATTRIBUTES);
     if (!HidD_GetAttributes(file->handle, &native)) return false;
@@ -154,7 +220,7 @@ bool Win32Platform::doGetAttributes(Handle handle, HidAttributes& attributes) {
 
 bool Win32Platform::doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) {
     OpenFile* file = find(handle);
-    if (!file) return false;
+    if (!file || !deviceOpen(*file)) return false;
     // The string calls take the buffer's length in bytes and write UTF-16
     // code units; the span is exactly the requested length.
     const auto length = static_cast<ULONG>(buffer.size());
@@ -168,7 +234,7 @@ bool Win32Platform::doGetString(Handle handle, StringKind kind, std::span<std::u
 
 bool Win32Platform::doGetCaps(Handle handle, HidCaps& caps) {
     OpenFile* file = find(handle);
-    if (!file) return false;
+    if (!file || !deviceOpen(*file)) return false;
     PHIDP_PREPARSED_DATA preparsed = nullptr;
     if (!HidD_GetPreparsedData(file->handle, &preparsed) || preparsed == nullptr) return false;
     HIDP_CAPS native{};
@@ -183,13 +249,13 @@ bool Win32Platform::doGetCaps(Handle handle, HidCaps& caps) {
 
 bool Win32Platform::doGetFeature(Handle handle, std::span<std::uint8_t> report) {
     OpenFile* file = find(handle);
-    if (!file) return false;
+    if (!file || !deviceOpen(*file)) return false;
     return HidD_GetFeature(file->handle, report.data(), static_cast<ULONG>(report.size())) != FALSE;
 }
 
 bool Win32Platform::doSetFeature(Handle handle, std::span<const std::uint8_t> report) {
     OpenFile* file = find(handle);
-    if (!file) return false;
+    if (!file || !deviceOpen(*file)) return false;
     // The call takes a writable buffer; the caller's bytes are never handed
     // over as one.
     std::vector<std::uint8_t> copy(report.begin(), report.end());

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
 
 namespace device::win32 {
 
@@ -14,6 +15,13 @@ namespace device::win32 {
 // remembered, so a value it did not issue (or has already released) is
 // refused instead of reaching the system, and whatever is still open when
 // the platform goes away is released then.
+//
+// A listed interface's vendor, product and version come from its hardware
+// ID, read with the list; a synchronous open of a listed interface returns
+// at once, and the device is opened by the first request that needs it (a
+// string, the capabilities, a feature report). Examining a device that is
+// not a unit opens nothing. An interface whose hardware ID does not say all
+// three is opened for its attributes, as a path that was never listed.
 class Win32Platform final : public HidPlatform {
 public:
     Win32Platform();
@@ -46,11 +54,23 @@ protected:
 
 private:
     struct OpenFile;  // one handle from CreateFileA and, when overlapped, its read state
+    struct Identity {
+        std::uint16_t vendor = 0;
+        std::uint16_t product = 0;
+        std::uint16_t version = 0;
+    };
 
     OpenFile* find(Handle handle);
+    // The file's device opened on first need; false when it cannot be.
+    bool deviceOpen(OpenFile& file);
     void closeFile(OpenFile& file);
 
     std::map<std::uintptr_t, std::unique_ptr<OpenFile>> m_handles;
+    // The identities the last listing read, by path.
+    std::map<std::string, Identity> m_listed;
+    // Handles of devices not opened yet are odd numbers, which no system
+    // handle is.
+    std::uintptr_t m_nextDeferred = 1;
     std::set<std::uintptr_t> m_lists;
     std::set<std::uintptr_t> m_events;
 };

@@ -112,7 +112,7 @@ void MainWindow::buildWidgets() {
     m_views.reserve(m_form.controls().size());
     for (window::Control* control : m_form.controls()) {
         const ControlSpec& row = control->row();
-        View view{control, nullptr, false, false};
+        View view{control, nullptr, false, false, {}};
         QWidget* parent = this;
         if (!row.container.empty()) {
             const window::Control* container = m_form.findControl(row.container);
@@ -374,6 +374,11 @@ void MainWindow::flush() {
 void MainWindow::syncList(View& view) {
     const auto& list = static_cast<const window::SelectionList&>(*view.control);
     auto* combo = static_cast<QComboBox*>(view.widget);
+    if (list.items() == view.shownItems) {
+        view.itemsDirty = false;
+        if (combo->currentIndex() != list.listIndex()) showSelection(view);
+        return;
+    }
     QStringList items;
     items.reserve(list.itemCount());
     for (const std::string& item : list.items()) items.append(toQString(item));
@@ -384,6 +389,7 @@ void MainWindow::syncList(View& view) {
     combo->addItems(items);
     combo->setCurrentIndex(list.listIndex());
     combo->setUpdatesEnabled(true);
+    view.shownItems = list.items();
     view.itemsDirty = false;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,6 +48,9 @@ private:
         QWidget* widget = nullptr;
         bool itemsDirty = false;
         bool textDirty = false;
+        // A list's items as the widget shows them: a tick that empties and
+        // refills a list with what it held rebuilds and repaints nothing.
+        std::vector<std::string> shownItems;
     };
 
     void buildWidgets();

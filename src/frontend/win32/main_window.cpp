@@ -414,6 +414,11 @@ void MainWindow::mirrorVisible(const NativeControl& control) {
 
 void MainWindow::mirrorItems(NativeControl& control) {
     const auto& list = static_cast<const window::SelectionList&>(*control.model);
+    if (list.items() == control.shownItems) {
+        control.itemsStale = false;
+        if (SendMessageW(control.handle, CB_GETCURSEL, 0, 0) != list.listIndex()) mirrorSelection(control);
+        return;
+    }
     SendMessageW(control.handle, WM_SETREDRAW, FALSE, 0);
     SendMessageW(control.handle, CB_RESETCONTENT, 0, 0);
     SendMessageW(control.handle, CB_INITSTORAGE, list.items().size(), list.items().size() * 16);
@@ -421,6 +426,7 @@ void MainWindow::mirrorItems(NativeControl& control) {
         SendMessageW(control.handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(widen(item).c_str()));
     SendMessageW(control.handle, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(control.handle, nullptr, TRUE);
+    control.shownItems = list.items();
     control.itemsStale = false;
     mirrorSelection(control);
 }

@@ -42,6 +42,9 @@ private:
         // The list's items changed in the model and the native list has not
         // been rebuilt yet.
         bool itemsStale = false;
+        // A list's items as the native list shows them: a tick that empties
+        // and refills a list with what it held rebuilds and repaints nothing.
+        std::vector<std::string> shownItems;
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
