@@ -39,6 +39,7 @@ line, "ok ..." or "error ...":
                           and the units', as VVVV:PPPP in hex
     ids                   "ok" and every VVVV:PPPP plugged since the units
                           started
+    plugged               "ok" and the IDs of the devices on the bus
 """
 
 import collections
@@ -470,6 +471,8 @@ class Units:
             return "ok %d%s" % (len(self.devices) - 1, "" if bound else " unbound")
         if verb == "nodes":
             return " ".join(["ok"] + sorted(hidraw_ids()))
+        if verb == "plugged":
+            return " ".join(["ok"] + [str(i) for i, d in enumerate(self.devices) if d.port is not None])
         if verb == "ids":
             return " ".join(["ok"] + sorted(self.ids))
         if verb == "reset":
