@@ -15,8 +15,16 @@ void HidPlatform::destroyList(InterfaceList list) {
 
 Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAttributes& security) {
     // An empty path can come from a failed detail query; no backend opens it.
-    if (path.empty()) return kNoHandle;
-    return doOpen(std::string(path), mode, security.bInheritHandle);
+    if (path.empty()) {
+        m_openFailure = "empty path";
+        return kNoHandle;
+    }
+    const Handle handle = doOpen(std::string(path), mode, security.bInheritHandle);
+    if (handle == kNoHandle)
+        m_openFailure = doOpenFailureReason();
+    else
+        m_openFailure.clear();
+    return handle;
 }
 
 bool HidPlatform::close(Handle handle) {

@@ -72,6 +72,9 @@ public:
 
     // kNoHandle when the path cannot be opened.
     Handle open(std::string_view path, OpenMode mode, const SecurityAttributes& security);
+    // Why the most recent open that returned kNoHandle failed, in the
+    // operating system's words; empty when it gave none.
+    const std::string& openFailure() const { return m_openFailure; }
     // True when the handle was open and is now released.
     bool close(Handle handle);
 
@@ -104,6 +107,9 @@ protected:
     virtual std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) = 0;
     virtual void doDestroyList(InterfaceList list) = 0;
     virtual Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) = 0;
+    // Called right after doOpen failed, before any other call: the reason
+    // the operating system gave for it.
+    virtual std::string doOpenFailureReason() { return {}; }
     virtual bool doClose(Handle handle) = 0;
     virtual bool doGetAttributes(Handle handle, HidAttributes& attributes) = 0;
     // `buffer` is exactly the requested length; the backend may fill any part of it.
@@ -118,6 +124,8 @@ protected:
     virtual void doCloseEvent(EventHandle event) = 0;
 
 private:
+    std::string m_openFailure;
+
     bool getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length);
 };
 

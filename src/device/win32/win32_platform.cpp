@@ -17,6 +17,7 @@ extern "C" {
 #include <algorithm>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <vector>
 
 namespace device::win32 {
@@ -116,6 +117,20 @@ Handle Win32Platform::doOpen(const std::string& path, OpenMode mode, bool inheri
     file->overlapped = mode == OpenMode::Overlapped;
     m_handles[fromNative(handle)] = std::move(file);
     return Handle{fromNative(handle)};
+}
+
+std::string Win32Platform::doOpenFailureReason() {
+    // A failed CreateFileA makes no other call, so the thread's last error
+    // is still its reason.
+    const DWORD code = GetLastError();
+    char text[256] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    // The system's text ends with a full stop and CR LF.
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' || text[n - 1] == ' ')) --n;
+    std::string reason(text, n);
+    if (reason.empty()) reason = "error " + std::to_string(code);
+    return reason;
 }
 
 Win32Platform::OpenFile* Win32Platform::find(Handle handle) {
