@@ -18,13 +18,14 @@ std::string openAdvice() {
         if (::stat(file, &st) == 0) {
             return std::string("the udev rule ") + file +
                    " is installed; it gives the user at the local desktop access. To apply it to a unit already "
-                   "plugged in, run 'sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw' "
-                   "or replug the unit; over ssh, run as root or add a rule with MODE=\"0660\" and your group";
+                   "plugged in, run 'sudo udevadm control --reload && sudo udevadm trigger --action=add "
+                   "--subsystem-match=hidraw' or replug the unit. The rule grants nothing to a user "
+                   "logged in over ssh: run as root there";
         }
     }
     return "the udev rule 60-vandrel.rules is not installed: install the vandrel package, or copy the rule to "
            "/etc/udev/rules.d/, then run 'sudo udevadm control --reload && sudo udevadm trigger "
-           "--subsystem-match=hidraw' and replug the unit";
+           "--action=add --subsystem-match=hidraw' and replug the unit";
 }
 
 }  // namespace app
