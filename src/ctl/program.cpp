@@ -604,7 +604,11 @@ int Program::diagnose() {
         }
     }
     if (noUnit) return kNoUnit;
-    return readyUnits == unitsSeen && unopened == 0 ? kOk : kUnitFailed;
+    // A node that cannot be opened beside units that are all ready is most
+    // likely another device (Windows keeps keyboards and mice to itself);
+    // it is listed, but only fails the run when no unit was found at all.
+    if (unitsSeen == 0) return kUnitFailed;
+    return readyUnits == unitsSeen ? kOk : kUnitFailed;
 }
 
 }  // namespace
