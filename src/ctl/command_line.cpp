@@ -175,8 +175,8 @@ std::variant<Request, UsageError> parseCommandLine(std::span<const std::string> 
         const std::string& v = *value;
         if (option == "--serial") {
             if (!plausibleSerial(v))
-                return UsageError{cat({"'", shown(v), "' cannot be a serial number: it has 1 to 50 characters, none of them control "
-                                  "characters"})};
+                return UsageError{cat({"'", shown(v), "' cannot be a serial number: a unit's serial has 1 to 50 characters, each from U+0020 to "
+                                  "U+00FF and none a control character"})};
             r.serial = v;
         } else if (option == "--amplitude") {
             r.amplitudeMillivolts = parseWhole(v, 99999);

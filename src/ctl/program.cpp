@@ -141,7 +141,9 @@ public:
 private:
     void message(const std::string& text) { m_err << "vandrelctl: " << text << '\n'; }
     std::string path(const std::string& p) const { return m_host.showPath ? m_host.showPath(p) : p; }
-    std::string name(const InterfaceFacts& unit) const { return "unit " + printable(*unit.serial); }
+    std::string name(const InterfaceFacts& unit) const {
+        return unit.serial->empty() ? std::string("the unit with an empty serial") : "unit " + printable(*unit.serial);
+    }
 
     std::vector<InterfaceFacts> units() {
         std::vector<InterfaceFacts> found;
@@ -450,7 +452,11 @@ private:
             plan.settings = s;
             plans.push_back(plan);
         }
-        if (badValue) return kBadUsage;
+        if (badValue) {
+            for (const Plan& plan : plans)
+                if (!plan.settings) message(name(*plan.unit) + ": " + plan.error);
+            return kBadUsage;
+        }
 
         std::vector<UnitResult> results;
         for (const Plan& plan : plans) {
