@@ -147,9 +147,19 @@ private:
 
     std::vector<InterfaceFacts> units() {
         std::vector<InterfaceFacts> found;
-        for (InterfaceFacts& f : surveyInterfaces(m_platform, false))
+        m_unopened = 0;
+        for (InterfaceFacts& f : surveyInterfaces(m_platform, false)) {
+            if (f.openFailure) ++m_unopened;
             if (f.isUnit && f.serial) found.push_back(std::move(f));
+        }
         return found;
+    }
+
+    // Without a unit, the nodes this user may not open are the likely reason.
+    std::string whyNone() const {
+        if (m_unopened == 0) return "'vandrelctl diagnose' tells why a unit may not appear";
+        return std::to_string(m_unopened) + " HID device node" + (m_unopened == 1 ? "" : "s") +
+               " could not be opened; 'vandrelctl diagnose' tells why";
     }
 
     static std::string serialList(const std::vector<InterfaceFacts>& units) {
@@ -181,7 +191,7 @@ private:
             return chosen;
         }
         if (all.empty()) {
-            message("no unit is attached; 'vandrelctl diagnose' tells why a unit may not appear");
+            message("no unit is attached; " + whyNone());
             status = kNoUnit;
             return std::nullopt;
         }
@@ -196,6 +206,8 @@ private:
 
     int list() {
         const std::vector<InterfaceFacts> found = units();
+        // An empty list is a result, but a reason for it is worth a message.
+        if (found.empty() && m_unopened > 0) message("no unit is listed; " + whyNone());
         if (m_request.json) {
             m_out << "{\"units\":[";
             for (std::size_t i = 0; i < found.size(); ++i) {
@@ -492,6 +504,7 @@ private:
     std::ostream& m_err;
     const Host& m_host;
     Request m_request;
+    std::size_t m_unopened = 0;
 };
 
 struct Finding {
