@@ -1,8 +1,8 @@
 # The Debian package of the desktop programs, made by `cpack` in the build
 # folder: everything `cmake --install` puts under the prefix /usr, plus the
-# changelog, which only the package carries. The project packages itself,
-# so the package is native: its version is the project's, with no Debian
-# revision, and its changelog is changelog.gz.
+# changelog and the copyright file, which only the package carries. The
+# project packages itself, so the package is native: its version is the
+# project's, with no Debian revision, and its changelog is changelog.gz.
 include(GNUInstallDirs)
 
 set(VANDREL_PACKAGE_MAINTAINER "Vandrel developers <vandrel@example.org>" CACHE STRING
@@ -57,6 +57,10 @@ add_custom_command(OUTPUT ${changelog}.gz
   VERBATIM)
 add_custom_target(vandrel_debian_changelog ALL DEPENDS ${changelog}.gz)
 install(FILES ${changelog}.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vandrel
+  COMPONENT debian EXCLUDE_FROM_ALL)
+# Debian's machine-readable copyright file. It says that no licence has
+# been granted yet; a chosen licence replaces its License paragraph.
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vandrel
   COMPONENT debian EXCLUDE_FROM_ALL)
 
 # The ordinary install, then the Debian-only part.

@@ -48,9 +48,10 @@ check_png() {
   echo "ok: $file (${width}x${height})"
 }
 
-# What the Windows cross-build and its runs under Wine need.
+# What the Windows cross-build, its installer package and its runs under
+# Wine need.
 need_windows_packages() {
-  need_packages mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
+  need_packages mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wixl \
     wine wine64 xvfb xauth x11-utils imagemagick
 }
 

@@ -19,7 +19,8 @@ fi
 need_core_packages
 if [ -n "$windows" ]; then
   build="${VANDREL_LIVE_BUILD:-$ROOT/build/windows}"
-  runner=("--windows" "$ROOT/build/windows/wineprefix-live" "$build/src/app/vandrel-sim.exe")
+  windows=("--windows" "$ROOT/build/windows/wineprefix-live")
+  runner="$build/src/app/vandrel-sim.exe"
   need_live_windows_packages
   if [ -z "${VANDREL_LIVE_BUILD:-}" ]; then
     (cd "$ROOT" && cmake --preset windows >/dev/null && cmake --build --preset windows --target vandrel-sim >/dev/null)
@@ -27,7 +28,8 @@ if [ -n "$windows" ]; then
   prepare_live_wine_prefix "$ROOT/build/windows/wineprefix-live"
 else
   build="${VANDREL_LIVE_BUILD:-$ROOT/build/default}"
-  runner=("$build/src/app/vandrel-sim")
+  windows=()
+  runner="$build/src/app/vandrel-sim"
   if [ -z "${VANDREL_LIVE_BUILD:-}" ]; then
     (cd "$ROOT" && cmake --preset default >/dev/null && cmake --build --preset default --target vandrel-sim >/dev/null)
   fi
@@ -39,7 +41,10 @@ for f in "$@"; do
 done
 out="$ROOT/build/live/played"
 rm -rf "$out"
-bash "$ROOT/scripts/vm.sh" sh "$ROOT/tests/live/play.sh" "${runner[@]}" "$out" "${files[@]}" >&2
+. "$ROOT/tests/live/budget.sh"
+limit=$((BUDGET_BOOT + BUDGET_UNITS + ${windows:+$BUDGET_WINE} + 0))
+for f in "${files[@]}"; do limit=$((limit + $(scenario_budget "$f"))); done
+bash "$ROOT/scripts/vm.sh" --timeout "$limit" sh "$ROOT/tests/live/play.sh" "${windows[@]}" "$out" "$runner" "${files[@]}" >&2
 status=0
 for f in "${files[@]}"; do
   name=$(basename "$f" .scn)

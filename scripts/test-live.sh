@@ -55,10 +55,42 @@ playable() {
   ! grep -q -E '^[[:space:]]*(fail|heal)\b' "$1"
 }
 
-# Compares what the guest played with the golden files.
+# Plays in one guest, whose limit is the sum of its work's budgets
+# (tests/live/budget.sh): play.sh's arguments after the prefix, if any.
+#   guest LIMIT OUTDIR [--windows PREFIX] PLAY_ARGS...
+# A guest that runs out of time is stopped; what it was doing and the last
+# lines that the runner and the units wrote are shown.
+guest() {
+  local limit=$1 out=$2 windows=()
+  shift 2
+  if [ "$1" = --windows ]; then windows=("$1" "$2"); shift 2; fi
+  rm -rf "$out"
+  local status=0 begun=$SECONDS
+  bash scripts/vm.sh --timeout "$limit" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 sh tests/live/play.sh "${windows[@]}" "$out" "$@" || status=$?
+  echo "     (guest: $((SECONDS - begun)) s of its $limit s)"
+  [ "$status" = 124 ] || return 0
+  local last current
+  last=$(tail -n 1 "$out/progress" 2>/dev/null)
+  case "$last" in
+    *" start "*) current=${last#* start } ;;
+    *) current= ;;
+  esac
+  echo "FAIL the guest ran out of its $limit s${current:+ while at: $current}; the steps it took (seconds since boot):"
+  sed 's/^/     /' "$out/progress" 2>/dev/null
+  local f
+  for f in "$out/$current.raw" "$out/$current.actual" "$out/$current.err" "$out/picture.err" "$out/units.log"; do
+    [ -s "$f" ] || continue
+    echo "     last lines of $(basename "$f"):"
+    tail -n 15 "$f" | sed 's/^/       /'
+  done
+  failed=$((failed + 1))
+}
+
+# Compares what a guest played with the golden files.
 check() {
-  local out=$1 golden_suffix=$2 picture=$3
-  shift 3
+  local out=$1 golden_suffix=$2
+  shift 2
   local f name expected status
   for f in "$@"; do
     name=$(basename "$f" .scn)
@@ -76,6 +108,10 @@ check() {
     if [ "$status" != 0 ]; then
       echo "FAIL $name: the runner exited with $status"
       cat "$out/$name.err"
+      echo "     the last commands it played:"
+      grep '^> ' "$out/$name.actual" 2>/dev/null | tail -n 3 | sed 's/^/       /'
+      echo "     last lines of the units' log:"
+      tail -n 10 "$out/units.log" 2>/dev/null | sed 's/^/       /'
       failed=$((failed + 1))
     elif ! diff -u "$expected" "$out/$name.actual" >"$out/$name.diff"; then
       echo "FAIL $name: output differs from $expected"
@@ -85,20 +121,38 @@ check() {
       echo "ok   $name"
       passed=$((passed + 1))
     fi
-    if [ -f "$out/$name.retried" ]; then
-      echo "     (played twice: Wine's HID bus did not list a unit the first time:"
-      sed 's/^/     /' "$out/$name.retried"
-      echo "     )"
-    fi
     commands=$((commands + $(grep -c '^> ' "$out/$name.actual" 2>/dev/null || true)))
   done
-  if [ "$(cat "$out/screenshot.status" 2>/dev/null)" = 0 ] && [ -f "$picture" ]; then
-    echo "ok   picture of the window over the live stack: $picture"
+}
+
+# Draws a program's window beside one virtual unit in a guest of its own.
+picture() {
+  local out=$1 png=$2
+  shift 2
+  rm -f "$png"
+  guest $((BUDGET_BOOT + BUDGET_UNITS + BUDGET_PICTURE + ${wine_budget:-0})) "$out" "$@" \
+    --picture "$program" "$png" "$VENDOR_ID" "$PRODUCT_ID"
+  if [ "$(cat "$out/picture.status" 2>/dev/null)" = 0 ] && [ -f "$png" ]; then
+    echo "ok   picture of the window over the live stack: $png"
     passed=$((passed + 1))
   else
     echo "FAIL no picture of the window over the live stack"
+    sed 's/^/     /' "$out/picture.err" 2>/dev/null
     failed=$((failed + 1))
   fi
+}
+
+# The sum of the budgets of scenario files.
+budgets() {
+  local f total=0
+  for f in "$@"; do total=$((total + $(scenario_budget "$f"))); done
+  echo "$total"
+}
+
+. tests/live/budget.sh
+# The ID a build's programs look for: ids BUILD VENDOR|PRODUCT.
+ids() {
+  sed -n "s/^VANDREL_$2_ID:[A-Z]*=//p" "$1/CMakeCache.txt"
 }
 
 if [ "${VANDREL_LIVE_LINUX:-1}" != 0 ]; then
@@ -109,25 +163,23 @@ if [ "${VANDREL_LIVE_LINUX:-1}" != 0 ]; then
   cmake --build --preset sanitize --target vandrel-sim
   build="$ROOT/build/default"
   sanitized="$ROOT/build/sanitize/src/app/vandrel-sim"
-  scenarios=() plain=() hostile=()
+  plain=() hostile=()
   for f in tests/scenarios/*.scn tests/live/*.scn; do
-    [ -f "$f" ] || continue
     playable "$f" || continue
     case "$(basename "$f")" in
       hostile_*) hostile+=("$ROOT/$f") ;;
       *) plain+=("$ROOT/$f") ;;
     esac
   done
-  scenarios=("${plain[@]}" "${hostile[@]}")
   out="$ROOT/build/live/linux"
-  picture="$ROOT/build/live/vandrel-live.png"
-  rm -rf "$out" "$picture"
+  guest $((BUDGET_BOOT + BUDGET_UNITS + $(budgets "${plain[@]}"))) "$out" "$build/src/app/vandrel-sim" "${plain[@]}"
+  check "$out" "" "${plain[@]}"
   # Any sanitizer report aborts the runner, which then exits non-zero.
-  bash scripts/vm.sh --timeout 900 env ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 sh tests/live/play.sh "$build/src/app/vandrel-sim" "$out" \
-    --screenshot "$build/tests/live/vandrel-live-screenshot" "$picture" "${plain[@]}" --runner "$sanitized" \
-    "${hostile[@]}" || true
-  check "$out" "" "$picture" "${scenarios[@]}"
+  guest $((BUDGET_BOOT + BUDGET_UNITS + $(budgets "${hostile[@]}"))) "$out-hostile" "$sanitized" "${hostile[@]}"
+  check "$out-hostile" "" "${hostile[@]}"
+  VENDOR_ID=$(ids "$build" VENDOR) PRODUCT_ID=$(ids "$build" PRODUCT)
+  program="$build/tests/live/vandrel-live-screenshot" wine_budget=0 \
+    picture "$out-picture" "$ROOT/build/live/vandrel-live.png"
 fi
 
 if [ "${VANDREL_LIVE_WINDOWS:-1}" != 0 ]; then
@@ -143,11 +195,12 @@ if [ "${VANDREL_LIVE_WINDOWS:-1}" != 0 ]; then
     if playable "$f"; then scenarios+=("$ROOT/$f"); fi
   done
   out="$ROOT/build/live/windows"
-  picture="$ROOT/build/live/vandrel-live-windows.png"
-  rm -rf "$out" "$picture"
-  bash scripts/vm.sh --timeout 900 sh tests/live/play.sh --windows "$prefix" "$build/src/app/vandrel-sim.exe" "$out" \
-    --screenshot "$build/bin/vandrel.exe" "$picture" "${scenarios[@]}" || true
-  check "$out" windows "$picture" "${scenarios[@]}"
+  guest $((BUDGET_BOOT + BUDGET_WINE + BUDGET_UNITS + $(budgets "${scenarios[@]}"))) "$out" \
+    --windows "$prefix" "$build/src/app/vandrel-sim.exe" "${scenarios[@]}"
+  check "$out" windows "${scenarios[@]}"
+  VENDOR_ID=$(ids "$build" VENDOR) PRODUCT_ID=$(ids "$build" PRODUCT)
+  program="$build/bin/vandrel.exe" wine_budget=$BUDGET_WINE \
+    picture "$out-picture" "$ROOT/build/live/vandrel-live-windows.png" --windows "$prefix"
 fi
 
 echo "live stack: $played scenarios, $commands commands played"

@@ -122,7 +122,12 @@ boot "$job" "$accel" "$timeout_s"
 [ -f "$job/stdout" ] && cat "$job/stdout"
 [ -f "$job/stderr" ] && cat "$job/stderr" >&2
 if [ ! -f "$job/status" ]; then
-  echo "vm: the guest ended without running the command (qemu exit $status, accelerator $accel); its console:" >&2
+  # timeout(1) exits 124 when the limit is reached, 137 when it had to kill.
+  if [ "$status" = 124 ] || [ "$status" = 137 ]; then
+    echo "vm: the guest did not finish within $timeout_s s and was stopped (accelerator $accel); its console:" >&2
+  else
+    echo "vm: the guest ended without running the command (qemu exit $status, accelerator $accel); its console:" >&2
+  fi
   tail -n 40 "$job/console.log" >&2
   exit 124
 fi

@@ -34,6 +34,11 @@ line, "ok ..." or "error ...":
                           is gone from the kernel; answers "ok" and the IDs
                           of the devices not on the bus
     reset                 detaches and forgets every device
+    nodes                 "ok" and the vendor and product IDs of each of
+                          the kernel's hidraw nodes now, the machine's own
+                          and the units', as VVVV:PPPP in hex
+    ids                   "ok" and every VVVV:PPPP plugged since the units
+                          started
 """
 
 import collections
@@ -77,6 +82,21 @@ def report_descriptor(input_len, output_len, feature_len):
             d += count(n) + bytes([0x09, 0x01, main, 0x02])
             left -= n
     return d + bytes([0xC0])
+
+
+def hidraw_ids():
+    """VVVV:PPPP of each hidraw node, from its HID device's HID_ID (bus:vendor:product)."""
+    ids = []
+    for uevent in glob.glob("/sys/class/hidraw/hidraw*/device/uevent"):
+        try:
+            with open(uevent) as f:
+                for line in f:
+                    if line.startswith("HID_ID="):
+                        _, vid, pid = line.strip()[7:].split(":")
+                        ids.append("%04X:%04X" % (int(vid, 16) & 0xFFFF, int(pid, 16) & 0xFFFF))
+        except (OSError, ValueError):
+            pass  # a node that left while it was read
+    return ids
 
 
 def kernel_hid_errors():
@@ -308,6 +328,7 @@ def high_speed_bus():
 class Units:
     def __init__(self):
         self.devices = []
+        self.ids = set()
         self.leaving = []
         # Held while a port is taken or given back: devices may leave on
         # their own, from their own threads.
@@ -433,11 +454,16 @@ class Units:
             return " ".join(["ok"] + [str(i) for i, d in enumerate(self.devices) if d.port is None])
         if verb == "plug":
             device = Device(parse_config(args))
+            self.ids.add("%04X:%04X" % (device.cfg["vid"], device.cfg["pid"]))
             self.devices.append(device)
             self.attach(device)
             # A device the kernel gave no hidraw node is said to be unbound.
             bound = device.port is not None and self.node_of(device.port) is not None
             return "ok %d%s" % (len(self.devices) - 1, "" if bound else " unbound")
+        if verb == "nodes":
+            return " ".join(["ok"] + sorted(hidraw_ids()))
+        if verb == "ids":
+            return " ".join(["ok"] + sorted(self.ids))
         if verb == "reset":
             for d in self.devices:
                 if d.port is not None:

@@ -4,6 +4,8 @@
 #include "app/scenario/watched_platform.h"
 #include "device/native_platform.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <sstream>
@@ -65,9 +67,43 @@ BenchError call(UnitLink& link, const std::string& line, std::string* answer = n
 
 // How long a device may take to appear in, or leave, the platform's own
 // list of interfaces once the kernel has bound or released it: the Windows
-// layer learns of it from the kernel by itself.
-constexpr auto kListingTimeout = std::chrono::seconds(60);
+// layer learns of it from the kernel by itself, through the udev daemon,
+// which in an emulated guest on a busy machine can take many seconds.
+constexpr auto kListingTimeout = std::chrono::seconds(120);
 constexpr auto kListingPoll = std::chrono::milliseconds(10);
+// A wait longer than this is worth a line on standard error.
+constexpr auto kListingNoted = std::chrono::seconds(2);
+
+std::vector<std::string> words(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string w; in >> w;) out.push_back(std::move(w));
+    return out;
+}
+
+// The IDs in a Windows device interface path, "...#vid_VVVV&pid_PPPP...",
+// as the units write them, VVVV:PPPP; empty for a path without them.
+std::string idsInPath(std::string_view path) {
+    std::string lower(path);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto vid = lower.find("vid_"), pid = lower.find("pid_");
+    if (vid == std::string::npos || pid == std::string::npos || vid + 8 > lower.size() || pid + 8 > lower.size())
+        return {};
+    std::string id = lower.substr(vid + 4, 4) + ":" + lower.substr(pid + 4, 4);
+    for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return id;
+}
+
+// The sorted IDs of the listed interfaces that carry one of ids.
+std::vector<std::string> unitsIn(const std::vector<std::string>& paths, const std::vector<std::string>& ids) {
+    std::vector<std::string> found;
+    for (const std::string& p : paths) {
+        std::string id = idsInPath(p);
+        if (std::find(ids.begin(), ids.end(), id) != ids.end()) found.push_back(std::move(id));
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
 
 class LiveBench final : public UnitBench {
 public:
@@ -80,12 +116,13 @@ public:
 
     ~LiveBench() override { call(*m_link, "reset"); }
 
-    // Starts from nothing plugged in, and learns how many interfaces other
-    // devices of the machine add to every list.
+    // Starts from nothing plugged in. The previous scenario's devices have
+    // left the kernel by now, but a layer that hears of them later may
+    // still list them: counting its list at this moment would take them
+    // for the machine's own.
     BenchError reset() {
         if (auto e = call(*m_link, "reset")) return e;
-        m_others = listed();
-        return std::nullopt;
+        return waitForListing("reset");
     }
 
     device::HidPlatform& platform() override { return m_platform; }
@@ -100,12 +137,9 @@ public:
                                  " output_len=" + std::to_string(c.outputLength) +
                                  " get_report=" + std::string(device::sim::featureAnswerName(c.featureAnswer)) +
                                  (c.sendsInput ? "" : " input=silent");
-        std::string answer;
-        if (auto e = call(*m_link, line, &answer)) return e;
-        // "ID", or "ID unbound" for a device the kernel gave no HID node.
-        m_bound.push_back(answer.find("unbound") == std::string::npos);
+        if (auto e = call(*m_link, line)) return e;
         m_present.push_back(true);
-        return waitForListing();
+        return waitForListing("plug");
     }
     BenchError unplug(std::size_t device) override { return move(device, false); }
     BenchError replug(std::size_t device) override { return move(device, true); }
@@ -152,47 +186,64 @@ private:
                 left = true;
             }
         }
-        if (left) waitForListing();
+        if (left) waitForListing("departure");
     }
 
     BenchError move(std::size_t device, bool plugIn) {
         if (auto e = call(*m_link, (plugIn ? "replug " : "unplug ") + std::to_string(device))) return e;
         if (device < m_present.size()) m_present[device] = plugIn;
-        return waitForListing();
+        return waitForListing(plugIn ? "replug" : "unplug");
     }
 
-    std::size_t listed() {
+    std::vector<std::string> listed() {
         const device::InterfaceList list = m_platform.getClassDevs();
-        std::uint32_t count = 0;
-        while (m_platform.interfacePath(list, count)) ++count;
+        std::vector<std::string> paths;
+        while (auto path = m_platform.interfacePath(list, static_cast<std::uint32_t>(paths.size())))
+            paths.push_back(std::move(*path));
         m_platform.destroyList(list);
-        return count;
+        return paths;
     }
 
-    // The kernel has bound or released the device; this waits until the
-    // platform's own list agrees.
-    BenchError waitForListing() {
+    // The kernel has bound or released a device; this waits until the
+    // platform's own list shows the same devices with the units' IDs as
+    // the kernel's HID nodes do. Whatever else it lists is the layer's own
+    // (Wine's bus adds a mouse and a keyboard of its own) and not counted.
+    BenchError waitForListing(const char* after) {
         // Where the kernel's own view is at hand the units have already
         // waited for it; only a layer between, such as Wine's HID bus,
         // learns of a device later, by itself.
         if (systemDeviceHandles()) return std::nullopt;
-        std::size_t expected = m_others;
-        for (std::size_t i = 0; i < m_present.size(); ++i) expected += m_present[i] && m_bound[i];
-        const auto deadline = std::chrono::steady_clock::now() + kListingTimeout;
-        while (listed() != expected) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return "the platform lists " + std::to_string(listed()) + " interfaces, not " +
-                       std::to_string(expected);
+        std::string answer;
+        if (auto e = call(*m_link, "ids", &answer)) return e;
+        const std::vector<std::string> ids = words(answer);
+        if (auto e = call(*m_link, "nodes", &answer)) return e;
+        std::vector<std::string> expected;
+        for (std::string& id : words(answer))
+            if (std::find(ids.begin(), ids.end(), id) != ids.end()) expected.push_back(std::move(id));
+        std::sort(expected.begin(), expected.end());
+        const auto start = std::chrono::steady_clock::now();
+        std::vector<std::string> paths;
+        while (unitsIn(paths = listed(), ids) != expected) {
+            if (std::chrono::steady_clock::now() - start > kListingTimeout) {
+                std::string shown;
+                for (const std::string& p : paths) shown += "\n  " + p;
+                return "after " + std::string(after) + ", the platform's list still differs from the kernel's " +
+                       std::to_string(expected.size()) + " HID nodes with the units' IDs (" +
+                       std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kListingTimeout).count()) +
+                       " s waited); it lists:" + shown;
+            }
             std::this_thread::sleep_for(kListingPoll);
         }
+        const auto waited = std::chrono::steady_clock::now() - start;
+        if (waited > kListingNoted)
+            std::fprintf(stderr, "live bench: after %s the platform's list took %.1f s to agree with the kernel\n", after,
+                         std::chrono::duration<double>(waited).count());
         return std::nullopt;
     }
 
     std::unique_ptr<UnitLink> m_link;
     device::watch::WatchedPlatform m_platform;
     std::vector<bool> m_present;
-    std::vector<bool> m_bound;
-    std::size_t m_others = 0;
 };
 
 }  // namespace

@@ -560,7 +560,9 @@ int runScenario(std::istream& in, std::ostream& out, std::ostream& err, std::uni
 
     Session session(std::move(bench));
     for (const Command& c : commands) {
-        out << "> " << c.source << '\n';
+        // Flushed before the command plays: a run stopped from outside shows
+        // the command it was in.
+        out << "> " << c.source << '\n' << std::flush;
         if (auto e = session.run(c, out)) {
             err << "line " << c.line << ": " << *e << '\n';
             return 1;
