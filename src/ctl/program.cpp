@@ -617,7 +617,9 @@ int Program::diagnose() {
                 if (!any) m_out << "attached HID devices:\n";
                 any = true;
                 m_out << "  " << printable(path(f.path)) << ": " << hex4(f.attributes->VendorID) << ':'
-                      << hex4(f.attributes->ProductID) << ' ' << printable(f.product.value_or("?")) << '\n';
+                      << hex4(f.attributes->ProductID);
+                if (f.product && !f.product->empty()) m_out << ' ' << printable(*f.product);
+                m_out << '\n';
             }
             if (!any) m_out << "no HID device is attached\n";
         }
