@@ -25,6 +25,9 @@ summary of the output levels. Every change is written to the unit at once.
 It talks to units through the kernel's hidraw interface; a udev rule gives
 the user at the local desktop access to them.
 .
+vandrelctl lists, reads, sets and restores units from a shell or a script,
+with JSON output, and tells why a unit does not appear.
+.
 vandrel-demo shows the same window over two simulated units.")
 
 # The libraries come from the binaries; the window is laid out for the

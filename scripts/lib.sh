@@ -26,9 +26,10 @@ need_core_packages() {
 }
 
 # What the Qt 6 desktop programs need to build and to draw their window,
-# and what draws their launcher icons.
+# what draws their launcher icons, and what says where vandrelctl's
+# completion goes.
 need_qt_packages() {
-  need_packages qt6-base-dev libgl-dev fonts-liberation librsvg2-bin
+  need_packages qt6-base-dev libgl-dev fonts-liberation librsvg2-bin bash-completion
 }
 
 # A PNG starts with an 8-byte signature and an IHDR chunk whose first

@@ -59,11 +59,17 @@ if echo "$validation" | grep -qE '^[EWIP]: '; then
 fi
 rule="$(pkg-config --variable=udevdir udev)/rules.d/60-vandrel.rules"
 [ -f "$rule" ] || { echo "the udev rule is not in $rule" >&2; exit 1; }
+completions="$(pkg-config --variable=completionsdir bash-completion)"
 for file in /usr/bin/vandrel /usr/share/doc/vandrel/copyright /usr/share/man/man1/vandrel.1.gz /usr/share/man/man1/vandrel-demo.1.gz \
+    /usr/bin/vandrelctl /usr/share/man/man1/vandrelctl.1.gz "$completions/vandrelctl" \
     /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/vandrel.png \
     /usr/share/icons/hicolor/scalable/apps/vandrel.svg; do
   [ -f "$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
+# The command-line program runs without a display and finds no unit here.
+env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/vandrelctl --version
+env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/vandrelctl list --json
+bash -c "source '$completions/vandrelctl' && complete -p vandrelctl" >/dev/null
 
 $sudo apt-get purge -y -qq -o DPkg::Lock::Timeout=300 vandrel >/dev/null
 if dpkg-query -W -f='${Status}' vandrel 2>/dev/null | grep -q installed; then

@@ -27,9 +27,17 @@ void HidPlatform::destroyList(InterfaceList list) {
 
 Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAttributes& security) {
     // An empty path can come from a failed detail query; no backend opens it.
-    if (path.empty()) return kNoHandle;
+    if (path.empty()) {
+        m_openFailure = "empty path";
+        return kNoHandle;
+    }
     m_openPath.assign(path);
-    return doOpen(m_openPath, mode, security.bInheritHandle);
+    const Handle handle = doOpen(m_openPath, mode, security.bInheritHandle);
+    if (handle == kNoHandle)
+        m_openFailure = doOpenFailureReason();
+    else
+        m_openFailure.clear();
+    return handle;
 }
 
 bool HidPlatform::close(Handle handle) {

@@ -75,6 +75,9 @@ public:
 
     // kNoHandle when the path cannot be opened.
     Handle open(std::string_view path, OpenMode mode, const SecurityAttributes& security);
+    // Why the most recent open that returned kNoHandle failed, in the
+    // operating system's words; empty when it gave none.
+    const std::string& openFailure() const { return m_openFailure; }
     // True when the handle was open and is now released.
     bool close(Handle handle);
 
@@ -110,6 +113,9 @@ protected:
     virtual bool doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path);
     virtual void doDestroyList(InterfaceList list) = 0;
     virtual Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) = 0;
+    // Called right after doOpen failed, before any other call: the reason
+    // the operating system gave for it.
+    virtual std::string doOpenFailureReason() { return {}; }
     virtual bool doClose(Handle handle) = 0;
     virtual bool doGetAttributes(Handle handle, HidAttributes& attributes) = 0;
     // `buffer` is exactly the requested length; the backend may fill any part of it.
@@ -127,6 +133,7 @@ private:
     // Holds the path of the open in progress; its storage outlives the call
     // so that opening one listed interface after another allocates nothing.
     std::string m_openPath;
+    std::string m_openFailure;
 
     bool getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length);
 };

@@ -3,6 +3,7 @@
 #include "protocol/identity.h"
 #include "window/amplitude.h"
 #include "window/frm_main.h"
+#include "window/setting_defaults.h"
 
 #include <array>
 
@@ -13,7 +14,6 @@ namespace {
 constexpr int kPresetCalibration = 1000;  // 1.400, shown when the report cannot be read
 constexpr int kPresetAmplitude = 0;
 constexpr int kPresetPolarity = 1;
-constexpr std::array<const char*, 3> kPolarityTexts = {"Off", "Normal", "Inverted"};
 
 // Selects what the unit reported, or leaves the list without a selection
 // when the value names no item.
@@ -77,7 +77,7 @@ void frmMain::RefreshDeviceState() {
         Cal.setEnabled(true);
         selectDecoded(Enc1, kPresetAmplitude);
         Enc1.setEnabled(true);
-        for (int i = 0; i < static_cast<int>(kPolarityTexts.size()); ++i) Enc2.addItem(kPolarityTexts[i], i);
+        for (int i = 0; i < static_cast<int>(kPolarityTexts.size()); ++i) Enc2.addItem(std::string(kPolarityTexts[i]), i);
         Enc2.setListIndex(kPresetPolarity);
         Enc2.setEnabled(true);
         for (Control* c :

@@ -1,15 +1,12 @@
 #include "window/amplitude.h"
 #include "window/frm_main.h"
 #include "window/number_text.h"
+#include "window/setting_defaults.h"
 #include "window/summary.h"
 
 namespace window {
 
 namespace {
-constexpr int kDefaultPolarity = 1;       // Normal
-constexpr int kDefaultCalibration = 600;  // 1.000
-constexpr int kDefaultAmplitude = 280;
-
 // Assigns a default only where the list holds it; the button is enabled
 // only once the lists are filled, so this never skips in a running window.
 void assignIfPresent(SelectionList& list, int index) {

@@ -2,6 +2,7 @@
 
 #include "device/product_ids.h"
 #include "app/scenario/unit_bench.h"
+#include "ctl/program.h"
 #include "device/sim/sim_platform.h"
 #include "device/utf16_text.h"
 #include "window/frm_main.h"
@@ -42,6 +43,34 @@ struct Token {
 std::string narrow(const std::u16string& s) {
     std::string out;
     for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+// A word as a command line hands it over; a lone surrogate becomes U+FFFD.
+std::string toUtf8(const std::u16string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        char32_t c = s[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
     return out;
 }
 
@@ -149,7 +178,7 @@ std::optional<std::vector<std::uint8_t>> parseReport(std::string_view s) {
     return bytes;
 }
 
-enum class Verb { Unit, Other, Unplug, Replug, Fail, Heal, Start, Close, Tick, Pick, Press, Show, Reports, Handles, Woken };
+enum class Verb { Ctl, Unit, Other, Unplug, Replug, Fail, Heal, Start, Close, Tick, Pick, Press, Show, Reports, Handles, Woken };
 
 struct Command {
     int line = 0;
@@ -160,6 +189,7 @@ struct Command {
     Operation operation = Operation::Open;
     std::string list;
     int index = 0;
+    std::vector<std::string> words;  // ctl's command line, UTF-8
 };
 
 std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens) {
@@ -212,6 +242,11 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
                 return ParseError{"unknown key '" + key + "'"};
             }
         }
+        return c;
+    }
+    if (verb == "ctl") {
+        c.verb = Verb::Ctl;
+        for (std::size_t i = 1; i < tokens.size(); ++i) c.words.push_back(toUtf8(tokens[i].text));
         return c;
     }
     if (verb == "other") {
@@ -293,7 +328,7 @@ public:
         // A report may reach a unit only from a settled window: a unit is
         // connected, its settings are loaded and no refresh is running.
         m_bench->beforeSetFeature = [this] {
-            if (m_violation.empty() &&
+            if (m_violation.empty() && !m_inCtl &&
                 !(m_form.SettingsLoaded && m_form.connection().DeviceDetected && m_form.RefreshComplete))
                 m_violation = "a report was sent while the window was not settled";
         };
@@ -366,6 +401,7 @@ public:
                 return std::nullopt;
             case Verb::Press: m_form.Command1.userPress(); return std::nullopt;
             case Verb::Show: show(out); return std::nullopt;
+            case Verb::Ctl: runCtl(c, out); return std::nullopt;
             case Verb::Handles:
                 out << "open=" << m_bench->openHandles() << " events=" << m_bench->openEvents() << '\n';
                 return std::nullopt;
@@ -389,6 +425,29 @@ public:
     }
 
 private:
+    // vandrelctl against the same units, as a second program beside the
+    // window would run. Paths differ from one platform to the next, so each
+    // is printed as the order in which this run first named it.
+    void runCtl(const Command& c, std::ostream& out) {
+        std::vector<std::string> paths;
+        ctl::Host host;
+        host.version = "test";
+        host.showPath = [&paths](const std::string& path) {
+            std::size_t n = 0;
+            while (n < paths.size() && paths[n] != path) ++n;
+            if (n == paths.size()) paths.push_back(path);
+            return "<path " + std::to_string(n + 1) + ">";
+        };
+        std::ostringstream results, messages;
+        m_inCtl = true;
+        const int status = ctl::run(m_bench->platform(), c.words, results, messages, host);
+        m_inCtl = false;
+        out << results.str();
+        std::istringstream lines(messages.str());
+        for (std::string line; std::getline(lines, line);) out << "stderr: " << line << '\n';
+        out << "exit " << status << '\n';
+    }
+
     struct Plugged {
         bool isUnit;
         std::optional<std::u16string> serial;
@@ -449,6 +508,7 @@ private:
     std::vector<Plugged> m_devices;
     std::string m_violation;
     bool m_open = false;
+    bool m_inCtl = false;
 };
 
 struct ParsedScenario {

@@ -26,6 +26,7 @@ protected:
     }
     void doDestroyList(InterfaceList list) override { m_inner->destroyList(list); }
     Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
+    std::string doOpenFailureReason() override { return m_inner->openFailure(); }
     bool doClose(Handle handle) override;
     bool doGetAttributes(Handle handle, HidAttributes& attributes) override {
         return m_inner->getAttributes(handle, attributes);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace device::hidraw {
@@ -217,6 +218,9 @@ Handle HidrawPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
     m_handles.push_back(HandleSlot{id, std::move(node)});
     return Handle{id};
 }
+
+// A failed open makes no other call, so errno still holds open's reason.
+std::string HidrawPlatform::doOpenFailureReason() { return std::strerror(errno); }
 
 bool HidrawPlatform::doClose(Handle handle) {
     const auto id = static_cast<std::uintptr_t>(handle);

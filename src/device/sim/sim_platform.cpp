@@ -196,6 +196,10 @@ Handle SimPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
     return Handle{h};
 }
 
+// A node the simulation refuses answers as a node without the user's
+// permission does.
+std::string SimPlatform::doOpenFailureReason() { return "Permission denied"; }
+
 bool SimPlatform::doClose(Handle handle) {
     // Closing a handle whose device has gone still releases it, as the
     // operating system does.

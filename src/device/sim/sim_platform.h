@@ -139,6 +139,7 @@ protected:
     std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) override;
     void doDestroyList(InterfaceList list) override;
     Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
+    std::string doOpenFailureReason() override;
     bool doClose(Handle handle) override;
     bool doGetAttributes(Handle handle, HidAttributes& attributes) override;
     bool doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override;

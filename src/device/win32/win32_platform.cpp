@@ -162,6 +162,20 @@ Handle Win32Platform::doOpen(const std::string& path, OpenMode mode, bool inheri
     return Handle{fromNative(handle)};
 }
 
+std::string Win32Platform::doOpenFailureReason() {
+    // A failed CreateFileA makes no other call, so the thread's last error
+    // is still its reason.
+    const DWORD code = GetLastError();
+    char text[256] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             sizeof text, nullptr);
+    // The system's text ends with a full stop and CR LF.
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.' || text[n - 1] == ' ')) --n;
+    std::string reason(text, n);
+    if (reason.empty()) reason = "error " + std::to_string(code);
+    return reason;
+}
+
 Win32Platform::OpenFile* Win32Platform::find(Handle handle) {
     auto it = m_handles.find(static_cast<std::uintptr_t>(handle));
     return it == m_handles.end() ? nullptr : it->second.get();
