@@ -69,6 +69,19 @@ std::vector<InterfaceFacts> surveyInterfaces(device::HidPlatform& platform, bool
             f.isUnit = attributes.VendorID == device::DeviceVendorId && attributes.ProductID == device::DeviceProductId;
         }
         if (f.isUnit) f.serial = readString(platform, handle, Text::Serial);
+        if (f.isUnit && !f.serial) {
+            // A backend may open a listed device only at its first request,
+            // which then fails without a reason: an open of the device
+            // itself tells the system's.
+            const device::Handle probe = platform.open(f.path, device::OpenMode::Overlapped, security());
+            if (probe == device::kNoHandle) {
+                f.openFailure = platform.openFailure();
+                platform.close(handle);
+                found.push_back(std::move(f));
+                continue;
+            }
+            platform.close(probe);
+        }
         if (f.attributes) {
             f.manufacturer = readString(platform, handle, Text::Manufacturer);
             f.product = readString(platform, handle, Text::Product);
