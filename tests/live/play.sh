@@ -42,7 +42,7 @@ if [ -n "$prefix" ]; then
     # The bus's services inherit this first program's standard error: what
     # Wine's plug and play makes of udev's news (in units.log) goes to
     # wine.log, for when Wine's list and the kernel's disagree.
-    WINEDEBUG=-all,+plugplay,+hid wine cmd /c exit >/dev/null 2>"$out/wine.log"
+    WINEDEBUG=-all,+plugplay,warn+hid wine cmd /c exit >/dev/null 2>"$out/wine.log"
     step end wine
   fi
   address=127.0.0.1:7531
