@@ -15,15 +15,16 @@ BUDGET_PICTURE=600
 
 # One scenario: every command; on top, every device that arrives or
 # leaves, which the kernel enumerates and the Windows layer then hears of,
-# and every ctl, which walks and reads every device. Through Wine on one
-# busy core a scenario takes a quarter to a sixth of this; on Linux, a
-# fiftieth.
+# every ctl, which walks and reads every device, and every tick, whose scan
+# through Wine can take seconds. Through Wine on one busy core a scenario
+# takes a quarter to an eighth of this; on Linux, a fiftieth.
 scenario_budget() {
   awk '
     /^[[:space:]]*(#|$)/ { next }
     { n++ }
     $1 ~ /^(unit|other|unplug|replug)$/ { moves++ }
     $1 == "ctl" { ctl++ }
-    END { print 30 + 5 * n + 30 * moves + 15 * ctl }
+    $1 == "tick" { ticks++ }
+    END { print 30 + 5 * n + 30 * moves + 15 * ctl + 10 * ticks }
   ' "$1"
 }
