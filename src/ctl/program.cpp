@@ -532,8 +532,9 @@ int Program::diagnose() {
         Entry e{&f, {}};
         if (f.openFailure) {
             ++unopened;
+            // Where the IDs came without opening, it is known to be a unit.
             e.findings.push_back({"open", "it cannot be opened (" + *f.openFailure +
-                                              "), so whether it is a unit cannot be told",
+                                              (f.isUnit ? ")" : "), so whether it is a unit cannot be told"),
                                   advice.empty() ? "make sure this user may open " + path(f.path) : advice});
         } else if (!f.attributes) {
             e.findings.push_back({"attributes", "its USB identity cannot be read", "unplug and replug the device"});
