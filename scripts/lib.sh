@@ -67,7 +67,7 @@ need_live_windows_packages() {
 # kernel's hidraw nodes (not SDL's devices), and hears of them coming and
 # going from the guest's udev daemon, as on a desktop.
 prepare_live_wine_prefix() {
-  local prefix=$1 made="hidraw, udevd"
+  local prefix=$1 made="hidraw, udevd, pristine registry"
   [ "$(cat "$prefix/.vandrel-live" 2>/dev/null)" = "$made" ] && return 0
   rm -rf "$prefix"
   (
@@ -78,5 +78,9 @@ prepare_live_wine_prefix() {
     # Without a window manager Wine draws the window frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
     timeout 60 wineserver -w
+    # Wine keeps what it learns of devices in the registry and saves it as
+    # it goes, even from a guest that is stopped: each guest starts from
+    # the registry as made here (tests/live/play.sh puts it back).
+    mkdir -p "$prefix/.pristine" && cp "$prefix"/*.reg "$prefix/.pristine/"
   ) && echo "$made" >"$prefix/.vandrel-live"
 }

@@ -30,6 +30,10 @@ sock=/tmp/vandrel-units.sock
 address=$sock
 if [ -n "$prefix" ]; then
   export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # Devices that earlier guests plugged, and half-kept state of one that was
+  # stopped, must not meet this guest's units: Wine's registry starts as
+  # the prefix was made.
+  cp "$prefix"/.pristine/*.reg "$prefix/" || exit 1
   # Wine's HID bus hears of hidraw nodes from udev: the daemon runs here
   # as on a desktop, and its events reach Wine once its rules have run.
   /lib/systemd/systemd-udevd --daemon 2>/dev/null
