@@ -121,6 +121,11 @@ check() {
       echo "ok   $name"
       passed=$((passed + 1))
     fi
+    if [ -f "$out/$name.restarted" ]; then
+      echo "     (played on a new Wine server: the first one kept listing units the kernel no longer had:"
+      sed 's/^/     /' "$out/$name.restarted"
+      echo "     )"
+    fi
     commands=$((commands + $(grep -c '^> ' "$out/$name.actual" 2>/dev/null || true)))
   done
 }

@@ -285,13 +285,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<UnitBench> makeLiveBench(const std::string& socketPath, std::string& error) {
+std::unique_ptr<UnitBench> makeLiveBench(const std::string& socketPath, std::string& error, bool& unsettled) {
+    unsettled = false;
     auto link = connectUnitLink(socketPath, error);
     if (!link) return nullptr;
     auto bench = std::make_unique<LiveBench>(std::move(link));
     // Each scenario starts with nothing plugged in.
     if (auto e = bench->reset()) {
         error = *e;
+        unsettled = true;
         return nullptr;
     }
     return bench;

@@ -2,7 +2,7 @@
 
 namespace app {
 
-std::unique_ptr<UnitBench> makeLiveBench(const std::string&, std::string& error) {
+std::unique_ptr<UnitBench> makeLiveBench(const std::string&, std::string& error, bool&) {
     error = "this build has no live test stack";
     return nullptr;
 }

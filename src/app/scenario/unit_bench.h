@@ -53,6 +53,8 @@ std::unique_ptr<UnitBench> makeSimBench();
 // The virtual units' control socket, as the live test stack runs it; the
 // window runs over the native backend. Nothing when this build has no
 // live bench, or the socket cannot be reached; the reason goes to error.
-std::unique_ptr<UnitBench> makeLiveBench(const std::string& socketPath, std::string& error);
+// unsettled says that the platform's list never came to show the kernel's
+// devices after the reset that starts each scenario, before anything played.
+std::unique_ptr<UnitBench> makeLiveBench(const std::string& socketPath, std::string& error, bool& unsettled);
 
 }  // namespace app

@@ -25,10 +25,12 @@ int main(int argc, char** argv) {
         bench = app::makeSimBench();
     } else {
         std::string error;
-        bench = app::makeLiveBench(liveSocket, error);
+        bool unsettled = false;
+        bench = app::makeLiveBench(liveSocket, error, unsettled);
         if (!bench) {
             std::cerr << "vandrel-sim: " << error << '\n';
-            return 2;
+            // Nothing was played: the caller may restore the stack and run again.
+            return unsettled ? 4 : 2;
         }
     }
     if (next < argc) {
