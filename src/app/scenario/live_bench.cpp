@@ -117,10 +117,11 @@ public:
 
     // Starts from nothing plugged in: the previous scenario's devices leave
     // one at a time, each once the platform's list agrees that the one
-    // before has gone. Wine 8.0's HID bus, told of several departures at
-    // once, kept some of those devices listed for good; and a runner that
-    // ends leaves its devices to the next one, so that none leaves while a
-    // process that had them open is exiting.
+    // before has gone. Wine 8.0's HID bus takes a departed device out of its
+    // list twice, the second time once no handle to it is left; another
+    // departure in between breaks the list and keeps a unit listed for good.
+    // So a runner that ends leaves its devices to the next one, whose reset
+    // runs when no program holds them.
     BenchError reset() {
         std::string plugged;
         if (auto e = call(*m_link, "plugged", &plugged)) return e;
