@@ -89,8 +89,7 @@ public:
 
 private:
     static double per(const benchmark::State& state, std::uint64_t count) {
-        return state.iterations() == 0 ? 0.0
-                                       : static_cast<double>(count) / static_cast<double>(state.iterations());
+        return state.iterations() == 0 ? 0.0 : static_cast<double>(count) / static_cast<double>(state.iterations());
     }
 
     const SimPlatform& m_platform;

@@ -123,8 +123,8 @@ BENCHMARK(BM_BaselineHidrawListLinks)->Arg(16)->Arg(64);
 // ---- Figures ---------------------------------------------------------
 
 enum class Watch {
-    None,     // no change notification: the class directory is listed every tick
-    Manual,   // the stand-in above
+    None,    // no change notification: the class directory is listed every tick
+    Manual,  // the stand-in above
 };
 
 // The window over the backend, started as the program starts, with no

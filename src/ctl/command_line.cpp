@@ -175,8 +175,10 @@ std::variant<Request, UsageError> parseCommandLine(std::span<const std::string> 
         const std::string& v = *value;
         if (option == "--serial") {
             if (!plausibleSerial(v))
-                return UsageError{cat({"'", shown(v), "' cannot be a serial number: a unit's serial has 1 to 50 characters, each from U+0020 to "
-                                  "U+00FF and none a control character"})};
+                return UsageError{
+                    cat({"'", shown(v),
+                         "' cannot be a serial number: a unit's serial has 1 to 50 characters, each from U+0020 to "
+                         "U+00FF and none a control character"})};
             r.serial = v;
         } else if (option == "--amplitude") {
             r.amplitudeMillivolts = parseWhole(v, 99999);
@@ -194,7 +196,8 @@ std::variant<Request, UsageError> parseCommandLine(std::span<const std::string> 
         } else if (option == "--calibration") {
             r.calibrationCode = parseCalibration(v);
             if (!r.calibrationCode)
-                return UsageError{cat({"--calibration takes 0.400 to 2.100 with at most three decimals, not '", shown(v), "'"})};
+                return UsageError{
+                    cat({"--calibration takes 0.400 to 2.100 with at most three decimals, not '", shown(v), "'"})};
         }
     }
     if (r.serial && r.all) return UsageError{"give --serial or --all, not both"};

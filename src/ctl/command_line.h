@@ -17,9 +17,9 @@ struct Request {
     std::optional<std::string> serial;
     bool all = false;
     std::optional<int> amplitudeMillivolts;
-    std::optional<int> amplitudeCode;      // 0 to 510
-    std::optional<int> polarity;           // 0 off, 1 normal, 2 inverted
-    std::optional<int> calibrationCode;    // 0 to 1700
+    std::optional<int> amplitudeCode;    // 0 to 510
+    std::optional<int> polarity;         // 0 off, 1 normal, 2 inverted
+    std::optional<int> calibrationCode;  // 0 to 1700
 };
 
 struct UsageError {

@@ -127,13 +127,13 @@ public:
         }
         m_request = std::get<Request>(parsed);
         switch (m_request.verb) {
-            case Verb::Help: m_out << usageText(); return kOk;
-            case Verb::Version: m_out << "vandrelctl " << m_host.version << '\n'; return kOk;
-            case Verb::List: return list();
-            case Verb::Show: return show();
-            case Verb::Set: return set();
-            case Verb::Restore: return restore();
-            case Verb::Diagnose: return diagnose();
+        case Verb::Help: m_out << usageText(); return kOk;
+        case Verb::Version: m_out << "vandrelctl " << m_host.version << '\n'; return kOk;
+        case Verb::List: return list();
+        case Verb::Show: return show();
+        case Verb::Set: return set();
+        case Verb::Restore: return restore();
+        case Verb::Diagnose: return diagnose();
         }
         return kOk;
     }
@@ -196,8 +196,7 @@ private:
             return std::nullopt;
         }
         if (all.size() > 1 && !m_request.all) {
-            message("several units are attached (" + serialList(all) +
-                    "); choose one with --serial, or use --all");
+            message("several units are attached (" + serialList(all) + "); choose one with --serial, or use --all");
             status = kBadUsage;
             return std::nullopt;
         }
@@ -288,8 +287,8 @@ private:
         if (!factor) return shown;
         shown.amplitudeText = window::amplitudeText(s.amplitudeIndex, s.factoryCalibration, *factor);
         shown.calibrationText = window::calibrationText(s.calibrationIndex);
-        shown.summary = splitLines(window::composeSummary(s.polarityIndex, *shown.amplitudeText,
-                                                          s.factoryCalibration, *shown.calibrationText));
+        shown.summary = splitLines(window::composeSummary(s.polarityIndex, *shown.amplitudeText, s.factoryCalibration,
+                                                          *shown.calibrationText));
         return shown;
     }
 
@@ -311,10 +310,8 @@ private:
         if (shown.amplitudeText) m_out << ", " << *shown.amplitudeText << " mV into 50R load";
         m_out << '\n' << "  polarity: " << window::kPolarityTexts[static_cast<std::size_t>(s.polarityIndex)] << '\n';
         m_out << "  calibration: code " << s.calibrationIndex;
-        if (shown.calibrationText)
-            m_out << ", " << *shown.calibrationText;
-        else
-            m_out << ", past 1700: no factor";
+        if (shown.calibrationText) m_out << ", " << *shown.calibrationText;
+        else m_out << ", past 1700: no factor";
         m_out << '\n' << "  factory calibration: " << window::formatNumber(s.factoryCalibration) << '\n';
         if (shown.summary) {
             m_out << "  summary:\n";
@@ -325,10 +322,8 @@ private:
     void printJson(const UnitResult& r) {
         writeIdentityJson(*r.unit);
         m_out << ",\"feature_report_length\":";
-        if (r.featureLength)
-            m_out << *r.featureLength;
-        else
-            m_out << "null";
+        if (r.featureLength) m_out << *r.featureLength;
+        else m_out << "null";
         m_out << ",\"settings\":";
         if (!r.settings) {
             m_out << "null,\"error\":" << json(r.error) << '}';
@@ -533,8 +528,9 @@ int Program::diagnose() {
         if (f.openFailure) {
             ++unopened;
             // Where the IDs came without opening, it is known to be a unit.
-            e.findings.push_back({"open", "it cannot be opened (" + *f.openFailure +
-                                              (f.isUnit ? ")" : "), so whether it is a unit cannot be told"),
+            e.findings.push_back({"open",
+                                  "it cannot be opened (" + *f.openFailure +
+                                      (f.isUnit ? ")" : "), so whether it is a unit cannot be told"),
                                   advice.empty() ? "make sure this user may open " + path(f.path) : advice});
         } else if (!f.attributes) {
             e.findings.push_back({"attributes", "its USB identity cannot be read", "unplug and replug the device"});
@@ -546,8 +542,8 @@ int Program::diagnose() {
                 e.findings.push_back({"serial", "its serial number cannot be read, so no program lists it",
                                       "unplug and replug the unit; if it stays, its firmware gives no serial"});
             } else if (!f.caps) {
-                e.findings.push_back({"capabilities", "its report lengths cannot be read",
-                                      "unplug and replug the unit"});
+                e.findings.push_back(
+                    {"capabilities", "its report lengths cannot be read", "unplug and replug the unit"});
             } else if (f.caps->FeatureReportByteLength < protocol::kReadLayoutBytes) {
                 e.findings.push_back({"short_report", shortReport(f.caps->FeatureReportByteLength),
                                       "its firmware does not carry the settings report; it cannot be configured"});
@@ -563,17 +559,17 @@ int Program::diagnose() {
         entries.push_back(std::move(e));
     }
     const bool noUnit = unitsSeen == 0 && unopened == 0;
-    const std::string ids = "vendor ID " + hex4(device::DeviceVendorId) + " and product ID " +
-                            hex4(device::DeviceProductId);
+    const std::string ids =
+        "vendor ID " + hex4(device::DeviceVendorId) + " and product ID " + hex4(device::DeviceProductId);
 
     if (m_request.json) {
         m_out << "{\"vendor_id\":" << device::DeviceVendorId << ",\"product_id\":" << device::DeviceProductId
               << ",\"interfaces\":[";
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const InterfaceFacts& f = *entries[i].f;
-            m_out << (i ? "," : "") << "{\"path\":" << json(path(f.path)) << ",\"vendor_id\":"
-                  << (f.attributes ? std::to_string(f.attributes->VendorID) : "null") << ",\"product_id\":"
-                  << (f.attributes ? std::to_string(f.attributes->ProductID) : "null")
+            m_out << (i ? "," : "") << "{\"path\":" << json(path(f.path))
+                  << ",\"vendor_id\":" << (f.attributes ? std::to_string(f.attributes->VendorID) : "null")
+                  << ",\"product_id\":" << (f.attributes ? std::to_string(f.attributes->ProductID) : "null")
                   << ",\"serial\":" << jsonOrNull(f.serial) << ",\"feature_report_length\":"
                   << (f.caps ? std::to_string(f.caps->FeatureReportByteLength) : "null")
                   << ",\"ready\":" << (entries[i].findings.empty() ? "true" : "false") << ",\"problems\":[";
@@ -593,8 +589,8 @@ int Program::diagnose() {
             for (const InterfaceFacts& f : all) {
                 if (!f.attributes) continue;
                 m_out << (first ? "" : ",") << "{\"path\":" << json(path(f.path))
-                      << ",\"vendor_id\":" << f.attributes->VendorID << ",\"product_id\":"
-                      << f.attributes->ProductID << ",\"product\":" << jsonOrNull(f.product) << '}';
+                      << ",\"vendor_id\":" << f.attributes->VendorID << ",\"product_id\":" << f.attributes->ProductID
+                      << ",\"product\":" << jsonOrNull(f.product) << '}';
                 first = false;
             }
             m_out << "]}\n";

@@ -25,11 +25,9 @@ std::optional<std::string> readString(device::HidPlatform& platform, device::Han
     std::array<std::uint8_t, device::kStringBufferBytes> buffer{};
     bool ok = false;
     switch (which) {
-        case Text::Serial: ok = platform.getSerialNumberString(handle, buffer, device::kStringRequestBytes); break;
-        case Text::Manufacturer:
-            ok = platform.getManufacturerString(handle, buffer, device::kStringRequestBytes);
-            break;
-        case Text::Product: ok = platform.getProductString(handle, buffer, device::kStringRequestBytes); break;
+    case Text::Serial: ok = platform.getSerialNumberString(handle, buffer, device::kStringRequestBytes); break;
+    case Text::Manufacturer: ok = platform.getManufacturerString(handle, buffer, device::kStringRequestBytes); break;
+    case Text::Product: ok = platform.getProductString(handle, buffer, device::kStringRequestBytes); break;
     }
     if (!ok) return std::nullopt;
     return device::decodeHidString(buffer);
@@ -111,8 +109,7 @@ UnitHandle::UnitHandle(device::HidPlatform& platform, const InterfaceFacts& unit
     // The path may have been given to another device since the survey.
     device::HidAttributes attributes;
     attributes.Size = sizeof attributes;
-    const bool same = platform.getAttributes(m_handle, attributes) &&
-                      attributes.VendorID == device::DeviceVendorId &&
+    const bool same = platform.getAttributes(m_handle, attributes) && attributes.VendorID == device::DeviceVendorId &&
                       attributes.ProductID == device::DeviceProductId &&
                       readString(platform, m_handle, Text::Serial) == unit.serial;
     if (!same) {

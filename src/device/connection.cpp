@@ -108,8 +108,7 @@ void Connection::closeConnection() {
 
 bool Connection::readInputReport() {
     m_pollBuffer[0] = 0;
-    const bool ok =
-        m_platform.readInputReport(ReadHandle, m_pollBuffer, Caps.InputReportByteLength, ReadOverlapped);
+    const bool ok = m_platform.readInputReport(ReadHandle, m_pollBuffer, Caps.InputReportByteLength, ReadOverlapped);
     LastResult = ok;
     return ok;
 }

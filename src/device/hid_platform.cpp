@@ -33,10 +33,8 @@ Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAtt
     }
     m_openPath.assign(path);
     const Handle handle = doOpen(m_openPath, mode, security.bInheritHandle);
-    if (handle == kNoHandle)
-        m_openFailure = doOpenFailureReason();
-    else
-        m_openFailure.clear();
+    if (handle == kNoHandle) m_openFailure = doOpenFailureReason();
+    else m_openFailure.clear();
     return handle;
 }
 
@@ -50,8 +48,7 @@ bool HidPlatform::getAttributes(Handle handle, HidAttributes& attributes) {
     return doGetAttributes(handle, attributes);
 }
 
-bool HidPlatform::getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer,
-                            std::uint32_t length) {
+bool HidPlatform::getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length) {
     if (handle == kNoHandle || length == 0 || length > buffer.size()) return false;
     return doGetString(handle, kind, buffer.first(length));
 }

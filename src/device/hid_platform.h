@@ -95,8 +95,7 @@ public:
     // Byte 0 is the report ID; the whole span goes to the device.
     bool setFeature(Handle handle, std::span<const std::uint8_t> report);
     // True only when an input report of `length` bytes was available at once; never blocks.
-    bool readInputReport(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length,
-                         Overlapped& overlapped);
+    bool readInputReport(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length, Overlapped& overlapped);
 
     // A manual- or auto-reset event; kNoEvent on failure.
     EventHandle createEvent(const SecurityAttributes& security, bool manualReset, bool initialState);

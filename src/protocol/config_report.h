@@ -27,9 +27,9 @@ struct UnitSettings {
 };
 
 struct DecodedReport {
-    int amplitudeIndex = 0;     // always 0 to 510
-    int polarityIndex = 0;      // always 0 to 2
-    int calibrationIndex = 0;   // 0 to 65535: a unit may name no calibration item
+    int amplitudeIndex = 0;         // always 0 to 510
+    int polarityIndex = 0;          // always 0 to 2
+    int calibrationIndex = 0;       // 0 to 65535: a unit may name no calibration item
     double factoryCalibration = 0;  // 0 to 6.5535
 };
 

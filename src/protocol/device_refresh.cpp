@@ -18,10 +18,8 @@ constexpr int kPresetPolarity = 1;
 // Selects what the unit reported, or leaves the list without a selection
 // when the value names no item.
 void selectDecoded(SelectionList& list, int index) {
-    if (index >= 0 && index < list.itemCount())
-        list.setListIndex(index);
-    else if (list.listIndex() != -1)
-        list.setListIndex(-1);
+    if (index >= 0 && index < list.itemCount()) list.setListIndex(index);
+    else if (list.listIndex() != -1) list.setListIndex(-1);
 }
 
 // The identity labels show their text after one leading blank. Built by
@@ -77,11 +75,11 @@ void frmMain::RefreshDeviceState() {
         Cal.setEnabled(true);
         selectDecoded(Enc1, kPresetAmplitude);
         Enc1.setEnabled(true);
-        for (int i = 0; i < static_cast<int>(kPolarityTexts.size()); ++i) Enc2.addItem(std::string(kPolarityTexts[i]), i);
+        for (int i = 0; i < static_cast<int>(kPolarityTexts.size()); ++i)
+            Enc2.addItem(std::string(kPolarityTexts[i]), i);
         Enc2.setListIndex(kPresetPolarity);
         Enc2.setEnabled(true);
-        for (Control* c :
-             std::initializer_list<Control*>{&Command1, &Frame3, &Label1, &Label6, &Label7, &Label8})
+        for (Control* c : std::initializer_list<Control*>{&Command1, &Frame3, &Label1, &Label6, &Label7, &Label8})
             c->setEnabled(true);
     }
 

@@ -14,8 +14,7 @@ const ControlSpec& specOf(std::string_view name) {
 
 }  // namespace
 
-Control::Control(std::string_view name)
-    : m_spec(specOf(name)), m_enabled(m_spec.enabled), m_visible(m_spec.visible) {}
+Control::Control(std::string_view name) : m_spec(specOf(name)), m_enabled(m_spec.enabled), m_visible(m_spec.visible) {}
 
 void Control::setEnabled(bool enabled) {
     if (m_enabled == enabled) return;

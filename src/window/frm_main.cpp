@@ -3,10 +3,9 @@
 namespace window {
 
 frmMain::frmMain(device::HidPlatform& platform)
-    : m_connection(platform),
-      m_controls{&Frame1, &Label5, &lblProduct, &Label4, &lblManuf, &Label2,
-                 &lblVersion, &Label3, &SerNo, &Frame3, &Enc1, &Label6, &Cal, &Label1, &Enc2, &Label8, &Enc3,
-                 &Label7, &Summary, &Command1, &Timer} {
+    : m_connection(platform), m_controls{&Frame1, &Label5, &lblProduct, &Label4, &lblManuf, &Label2,   &lblVersion,
+                                         &Label3, &SerNo,  &Frame3,     &Enc1,   &Label6,   &Cal,      &Label1,
+                                         &Enc2,   &Label8, &Enc3,       &Label7, &Summary,  &Command1, &Timer} {
     for (Control* c : m_controls)
         if (!c->row().container.empty()) c->setContainer(findControl(c->row().container));
 

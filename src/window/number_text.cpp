@@ -10,8 +10,8 @@ std::string formatNumber(double value) {
     // families; "general" with precision 15 drops trailing zeros and uses
     // fixed notation for every value the window shows.
     std::array<char, 64> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::general, 15);
+    const auto result =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, 15);
     return std::string(buffer.data(), result.ptr);
 }
 

@@ -77,22 +77,21 @@ TEST_P(SerialComparison, MatchesWholeStringsExactly) {
     EXPECT_EQ(m_sim.openHandles(), GetParam().connects ? 2u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SerialComparison,
-    testing::Values(SerialCase{"empty_serial_matches_no_selection", u"", "", true},
-                    SerialCase{"case_differs", u"vd-1", "VD-1", false},
-                    SerialCase{"no_trimming", u"VD-1 ", "VD-1", false},
-                    SerialCase{"prefix_is_not_equal", u"VD-10", "VD-1", false},
-                    SerialCase{"fifty_characters_compared_in_full",
-                               std::u16string(49, u'x') + u"y", std::string(49, 'x') + "y", true},
-                    SerialCase{"fifty_characters_last_differs", std::u16string(49, u'x') + u"y",
-                               std::string(49, 'x') + "z", false},
-                    // Only 100 bytes are requested: characters past 50 never take part.
-                    SerialCase{"longer_serials_compare_by_their_first_fifty", std::u16string(80, u'q'),
-                               std::string(50, 'q'), true},
-                    // A code unit whose low byte is zero ends the serial.
-                    SerialCase{"zero_low_byte_ends_the_serial", u"AB\u0100CD", "AB", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, SerialComparison,
+                         testing::Values(SerialCase{"empty_serial_matches_no_selection", u"", "", true},
+                                         SerialCase{"case_differs", u"vd-1", "VD-1", false},
+                                         SerialCase{"no_trimming", u"VD-1 ", "VD-1", false},
+                                         SerialCase{"prefix_is_not_equal", u"VD-10", "VD-1", false},
+                                         SerialCase{"fifty_characters_compared_in_full",
+                                                    std::u16string(49, u'x') + u"y", std::string(49, 'x') + "y", true},
+                                         SerialCase{"fifty_characters_last_differs", std::u16string(49, u'x') + u"y",
+                                                    std::string(49, 'x') + "z", false},
+                                         // Only 100 bytes are requested: characters past 50 never take part.
+                                         SerialCase{"longer_serials_compare_by_their_first_fifty",
+                                                    std::u16string(80, u'q'), std::string(50, 'q'), true},
+                                         // A code unit whose low byte is zero ends the serial.
+                                         SerialCase{"zero_low_byte_ends_the_serial", u"AB\u0100CD", "AB", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FindTheHidTest, UnitsThatFailAnyStepArePassedOverWithoutLeaks) {
     const auto noOpen = unit(u"S");

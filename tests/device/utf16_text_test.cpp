@@ -22,8 +22,7 @@ TEST_P(Utf8ToUtf16, Converts) { EXPECT_EQ(utf8ToUtf16(GetParam().utf8), GetParam
 
 INSTANTIATE_TEST_SUITE_P(
     WellFormed, Utf8ToUtf16,
-    ::testing::Values(Utf8Case{"Ascii", "VD-000101", u"VD-000101"},
-                      Utf8Case{"TwoByte", "Ger\xC3\xA4t", u"Ger\u00E4t"},
+    ::testing::Values(Utf8Case{"Ascii", "VD-000101", u"VD-000101"}, Utf8Case{"TwoByte", "Ger\xC3\xA4t", u"Ger\u00E4t"},
                       Utf8Case{"ThreeByte", "\xE2\x82\xAC 5", u"\u20AC 5"},
                       Utf8Case{"FourByteToPair", "a\xF0\x9F\x98\x80z", u"a\U0001F600z"},
                       Utf8Case{"HighestScalar", "\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
@@ -31,18 +30,17 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // One U+FFFD per maximal invalid part; the text around it survives.
-INSTANTIATE_TEST_SUITE_P(
-    IllFormed, Utf8ToUtf16,
-    ::testing::Values(Utf8Case{"StrayContinuation", "a\x80z", u"a\uFFFDz"},
-                      Utf8Case{"OverlongSlash", "\xC0\xAF", u"\uFFFD\uFFFD"},
-                      Utf8Case{"OverlongThreeByte", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
-                      Utf8Case{"Surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-                      Utf8Case{"PastLastScalar", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-                      Utf8Case{"InvalidLead", "\xF5\xFF", u"\uFFFD\uFFFD"},
-                      Utf8Case{"CutAtEnd", "a\xE2\x82", u"a\uFFFD"},
-                      Utf8Case{"CutBeforeAscii", "\xF0\x9F\x98z", u"\uFFFDz"},
-                      Utf8Case{"CutBeforeLead", "\xC3\xC3\xA4", u"\uFFFD\u00E4"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(IllFormed, Utf8ToUtf16,
+                         ::testing::Values(Utf8Case{"StrayContinuation", "a\x80z", u"a\uFFFDz"},
+                                           Utf8Case{"OverlongSlash", "\xC0\xAF", u"\uFFFD\uFFFD"},
+                                           Utf8Case{"OverlongThreeByte", "\xE0\x80\x80", u"\uFFFD\uFFFD\uFFFD"},
+                                           Utf8Case{"Surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+                                           Utf8Case{"PastLastScalar", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+                                           Utf8Case{"InvalidLead", "\xF5\xFF", u"\uFFFD\uFFFD"},
+                                           Utf8Case{"CutAtEnd", "a\xE2\x82", u"a\uFFFD"},
+                                           Utf8Case{"CutBeforeAscii", "\xF0\x9F\x98z", u"\uFFFDz"},
+                                           Utf8Case{"CutBeforeLead", "\xC3\xC3\xA4", u"\uFFFD\u00E4"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The buffer is a view into a larger array so a write past its end shows.
 class WriteUtf16Le : public ::testing::Test {

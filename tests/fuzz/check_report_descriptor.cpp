@@ -37,8 +37,8 @@ void checkReportDescriptor(Bytes input) {
     const std::size_t step = n <= 64 ? 1 : n / 32;
     for (std::size_t cut = 0; cut < n; cut += step) {
         const ReportLengths part = parseCopy(input.first(cut));
-        require(part.input <= whole.input && part.output <= whole.output && part.feature <= whole.feature,
-                kName, "a prefix has a longer report than the whole descriptor");
+        require(part.input <= whole.input && part.output <= whole.output && part.feature <= whole.feature, kName,
+                "a prefix has a longer report than the whole descriptor");
         require(!part.numbered || whole.numbered, kName, "a prefix is numbered but the whole is not");
     }
 

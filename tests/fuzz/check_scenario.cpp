@@ -32,8 +32,7 @@ void checkScenario(Bytes input) {
         return;
     }
     require(!whole.error.empty(), kName, "a malformed line without a message");
-    require(whole.errorLine >= 1 && static_cast<std::size_t>(whole.errorLine) == whole.lines &&
-                whole.lines <= lines,
+    require(whole.errorLine >= 1 && static_cast<std::size_t>(whole.errorLine) == whole.lines && whole.lines <= lines,
             kName, "the malformed line is not the last line read");
 
     // Lines are read one at a time: the text before the malformed line is a

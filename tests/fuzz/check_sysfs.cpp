@@ -225,9 +225,9 @@ void checkDirs(const Tree& tree, const fs::path& sysRoot, const Sysfs& sysfs, co
     checkAttributes(tree, dirs.hidDevice);
     (void)sysfs.hidId(dirs.hidDevice);
     if (dirs.usbDevice.empty()) return;
-    require(inside(sysRoot, dirs.usbDevice) && dirs.usbDevice != dirs.hidDevice &&
-                inside(dirs.usbDevice, dirs.hidDevice),
-            kName, "a USB device directory that is not above its HID device in the tree");
+    require(
+        inside(sysRoot, dirs.usbDevice) && dirs.usbDevice != dirs.hidDevice && inside(dirs.usbDevice, dirs.hidDevice),
+        kName, "a USB device directory that is not above its HID device in the tree");
     checkAttributes(tree, dirs.usbDevice);
 }
 

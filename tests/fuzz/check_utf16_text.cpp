@@ -77,8 +77,8 @@ void checkWrite(const std::u16string& units) {
         device::writeUtf16Le(units, buffer);
         const std::size_t room = size / 2;
         std::size_t written = 0;
-        while (written < units.size() && written < room &&
-               buffer[2 * written] == (units[written] & 0xFF) && buffer[2 * written + 1] == (units[written] >> 8))
+        while (written < units.size() && written < room && buffer[2 * written] == (units[written] & 0xFF) &&
+               buffer[2 * written + 1] == (units[written] >> 8))
             ++written;
         const std::size_t fit = std::min(units.size(), room);
         // A pair is dropped whole when only its first unit fits.
@@ -107,8 +107,9 @@ void checkIdentity(const std::u16string& units) {
         require(shown[i] != 0 && shown[i] == (units[i] & 0xFF), kName,
                 "an identity character is not its code unit's low byte");
     const bool stoppedEarly = shown.size() < units.size() && shown.size() < device::kStringRequestBytes / 2;
-    if (stoppedEarly) require((units[shown.size()] & 0xFF) == 0 || isHigh(units[shown.size()]), kName,
-                              "an identity string stopped before a unit with a nonzero low byte");
+    if (stoppedEarly)
+        require((units[shown.size()] & 0xFF) == 0 || isHigh(units[shown.size()]), kName,
+                "an identity string stopped before a unit with a nonzero low byte");
 }
 
 }  // namespace

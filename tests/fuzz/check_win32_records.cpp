@@ -106,8 +106,7 @@ void checkWin32Records(Bytes input) {
     if (input.empty()) return;
     const bool strings = input[0] & 1;
     input = input.subspan(1);
-    if (strings)
-        checkStrings(input);
+    if (strings) checkStrings(input);
     else {
         checkDetail(input);
         checkHardwareId(input);

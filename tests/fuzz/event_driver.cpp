@@ -17,13 +17,13 @@ using device::sim::Operation;
 namespace {
 
 constexpr std::array<std::string_view, kEventKinds> kEventNames = {
-    "plug-unit", "plug-other", "plug-hostile", "unplug", "replug", "fault",  "list-fault", "event-fault",
+    "plug-unit", "plug-other", "plug-hostile", "unplug", "replug", "fault", "list-fault", "event-fault",
     "mutate",    "pick",       "press",        "tick",   "close",  "start", "restart",    "arm-mid-call",
 };
 
 // Report lengths where a layout starts or stops fitting, or a buffer size
 // changes, and the largest a HID report can declare.
-constexpr std::array<std::uint16_t, 15> kBoundaryLengths = {0,  1,  2,  7,   8,   9,    10,   64,
+constexpr std::array<std::uint16_t, 15> kBoundaryLengths = {0,  1,  2,   7,   8,    9,     10,   64,
                                                             65, 66, 255, 256, 4096, 65534, 65535};
 
 constexpr std::array<std::u16string_view, 5> kSerials = {u"A1", u"B2", u"C3", u"", u"A1"};
@@ -46,31 +46,31 @@ public:
 
     std::uint16_t length() {
         switch (u8() % 4) {
-            case 0: return kBoundaryLengths[u8() % kBoundaryLengths.size()];
-            case 1: return u8();
-            case 2: return u16();
-            default: return static_cast<std::uint16_t>(9 + u8() % 8);
+        case 0: return kBoundaryLengths[u8() % kBoundaryLengths.size()];
+        case 1: return u8();
+        case 2: return u16();
+        default: return static_cast<std::uint16_t>(9 + u8() % 8);
         }
     }
 
     std::optional<std::u16string> string() {
         switch (u8() % 5) {
-            case 0: return std::nullopt;
-            case 1: return std::u16string{};
-            case 2: {
-                std::u16string s(u8() % 64, u'\0');
-                for (char16_t& unit : s) unit = static_cast<char16_t>(u16());
-                return s;
-            }
-            case 3: {
-                const std::size_t n = u16() % 1024;
-                return std::u16string(n, static_cast<char16_t>(u16()));
-            }
-            default: {
-                std::u16string s(u8() % 80, u'\0');
-                for (char16_t& unit : s) unit = static_cast<char16_t>(u'A' + u8() % 26);
-                return s;
-            }
+        case 0: return std::nullopt;
+        case 1: return std::u16string{};
+        case 2: {
+            std::u16string s(u8() % 64, u'\0');
+            for (char16_t& unit : s) unit = static_cast<char16_t>(u16());
+            return s;
+        }
+        case 3: {
+            const std::size_t n = u16() % 1024;
+            return std::u16string(n, static_cast<char16_t>(u16()));
+        }
+        default: {
+            std::u16string s(u8() % 80, u'\0');
+            for (char16_t& unit : s) unit = static_cast<char16_t>(u'A' + u8() % 26);
+            return s;
+        }
         }
     }
 
@@ -110,57 +110,57 @@ RunCounts EventDriver::run(std::span<const std::uint8_t> input) {
 
 void EventDriver::apply(EventKind kind, Reader& in) {
     switch (kind) {
-        case EventKind::PlugUnit:
-            if (m_sim.deviceCount() < kMaxDevices)
-                m_sim.plug(device::sim::unitConfig(std::u16string(kSerials[in.u8() % kSerials.size()])));
-            break;
-        case EventKind::PlugOther:
-            if (m_sim.deviceCount() < kMaxDevices) m_sim.plug(device::sim::otherDeviceConfig());
-            break;
-        case EventKind::PlugHostile: plugHostile(in); break;
-        case EventKind::Unplug:
-            if (m_sim.deviceCount() > 0) m_sim.unplug(deviceOf(in.u8()));
-            break;
-        case EventKind::Replug:
-            if (m_sim.deviceCount() > 0) m_sim.replug(deviceOf(in.u8()));
-            break;
-        case EventKind::Fault: {
-            const std::uint8_t device = in.u8();
-            const auto op = static_cast<Operation>(in.u8() % kOperationCount);
-            const bool failing = in.flag();
-            if (m_sim.deviceCount() > 0) m_sim.setFailing(deviceOf(device), op, failing);
-            break;
-        }
-        case EventKind::ListFault: m_sim.setListFailing(in.flag()); break;
-        case EventKind::EventFault: m_sim.setEventFailing(in.flag()); break;
-        case EventKind::Mutate: mutate(in); break;
-        case EventKind::Pick: pick(in); break;
-        case EventKind::Press:
-            if (m_window) m_window->Command1.userPress();
-            break;
-        case EventKind::Tick:
-            if (m_window) m_window->Timer.expire();
-            break;
-        case EventKind::Close: close(); break;
-        case EventKind::Start:
-            // A running window is never loaded a second time.
-            if (!m_loaded) start();
-            break;
-        case EventKind::Restart:
-            close();
-            m_window.reset();
-            // The process's end releases whatever it held.
-            if (m_sim.openHandles() != 0 || m_sim.openEvents() != 0) fail("a handle or event outlived the window");
-            m_window = std::make_unique<window::frmMain>(m_sim);
-            start();
-            break;
-        case EventKind::ArmMidCall:
-            m_midCall.callsLeft = 1 + in.u8() % 48;
-            m_midCall.kind = in.u8();
-            m_midCall.device = in.u8();
-            m_midCall.value = in.u8();
-            break;
-        case EventKind::kCount: break;
+    case EventKind::PlugUnit:
+        if (m_sim.deviceCount() < kMaxDevices)
+            m_sim.plug(device::sim::unitConfig(std::u16string(kSerials[in.u8() % kSerials.size()])));
+        break;
+    case EventKind::PlugOther:
+        if (m_sim.deviceCount() < kMaxDevices) m_sim.plug(device::sim::otherDeviceConfig());
+        break;
+    case EventKind::PlugHostile: plugHostile(in); break;
+    case EventKind::Unplug:
+        if (m_sim.deviceCount() > 0) m_sim.unplug(deviceOf(in.u8()));
+        break;
+    case EventKind::Replug:
+        if (m_sim.deviceCount() > 0) m_sim.replug(deviceOf(in.u8()));
+        break;
+    case EventKind::Fault: {
+        const std::uint8_t device = in.u8();
+        const auto op = static_cast<Operation>(in.u8() % kOperationCount);
+        const bool failing = in.flag();
+        if (m_sim.deviceCount() > 0) m_sim.setFailing(deviceOf(device), op, failing);
+        break;
+    }
+    case EventKind::ListFault: m_sim.setListFailing(in.flag()); break;
+    case EventKind::EventFault: m_sim.setEventFailing(in.flag()); break;
+    case EventKind::Mutate: mutate(in); break;
+    case EventKind::Pick: pick(in); break;
+    case EventKind::Press:
+        if (m_window) m_window->Command1.userPress();
+        break;
+    case EventKind::Tick:
+        if (m_window) m_window->Timer.expire();
+        break;
+    case EventKind::Close: close(); break;
+    case EventKind::Start:
+        // A running window is never loaded a second time.
+        if (!m_loaded) start();
+        break;
+    case EventKind::Restart:
+        close();
+        m_window.reset();
+        // The process's end releases whatever it held.
+        if (m_sim.openHandles() != 0 || m_sim.openEvents() != 0) fail("a handle or event outlived the window");
+        m_window = std::make_unique<window::frmMain>(m_sim);
+        start();
+        break;
+    case EventKind::ArmMidCall:
+        m_midCall.callsLeft = 1 + in.u8() % 48;
+        m_midCall.kind = in.u8();
+        m_midCall.device = in.u8();
+        m_midCall.value = in.u8();
+        break;
+    case EventKind::kCount: break;
     }
 }
 
@@ -196,24 +196,24 @@ void EventDriver::mutate(Reader& in) {
     if (m_sim.deviceCount() == 0) return;
     DeviceConfig& c = m_sim.config(deviceOf(device));
     switch (field) {
-        case 0: {
-            const std::size_t index = in.u8() % 16;
-            if (c.featureImage.size() <= index) c.featureImage.resize(index + 1, 0);
-            c.featureImage[index] = in.u8();
-            break;
-        }
-        case 1: c.featureLength = in.length(); break;
-        case 2: c.inputLength = in.length(); break;
-        case 3: c.version = in.u16(); break;
-        case 4: c.serial = in.string(); break;
-        case 5: c.manufacturer = in.string(); break;
-        case 6: c.product = in.string(); break;
-        case 7:
-            c.vendorId = in.flag() ? device::DeviceVendorId : std::uint16_t{0x0B0E};
-            c.productId = device::DeviceProductId;
-            break;
-        case 8: c.isUnit = in.flag(); break;
-        default: c.terminateStrings = in.flag(); break;
+    case 0: {
+        const std::size_t index = in.u8() % 16;
+        if (c.featureImage.size() <= index) c.featureImage.resize(index + 1, 0);
+        c.featureImage[index] = in.u8();
+        break;
+    }
+    case 1: c.featureLength = in.length(); break;
+    case 2: c.inputLength = in.length(); break;
+    case 3: c.version = in.u16(); break;
+    case 4: c.serial = in.string(); break;
+    case 5: c.manufacturer = in.string(); break;
+    case 6: c.product = in.string(); break;
+    case 7:
+        c.vendorId = in.flag() ? device::DeviceVendorId : std::uint16_t{0x0B0E};
+        c.productId = device::DeviceProductId;
+        break;
+    case 8: c.isUnit = in.flag(); break;
+    default: c.terminateStrings = in.flag(); break;
     }
 }
 
@@ -256,14 +256,14 @@ void EventDriver::applyMidCall(const MidCallAction& a) {
     const DeviceId id = deviceOf(a.device);
     const auto op = static_cast<Operation>(a.value % kOperationCount);
     switch (a.kind % 6) {
-        case 0: m_sim.unplug(id); break;
-        case 5:
-            if (m_sim.deviceCount() < kMaxDevices) m_sim.plug(device::sim::unitConfig(u"B2"));
-            break;
-        case 1: m_sim.replug(id); break;
-        case 2: m_sim.setFailing(id, op, true); break;
-        case 3: m_sim.setFailing(id, op, false); break;
-        case 4: m_sim.config(id).featureLength = a.value; break;
+    case 0: m_sim.unplug(id); break;
+    case 5:
+        if (m_sim.deviceCount() < kMaxDevices) m_sim.plug(device::sim::unitConfig(u"B2"));
+        break;
+    case 1: m_sim.replug(id); break;
+    case 2: m_sim.setFailing(id, op, true); break;
+    case 3: m_sim.setFailing(id, op, false); break;
+    case 4: m_sim.config(id).featureLength = a.value; break;
     }
 }
 
@@ -330,8 +330,7 @@ void EventDriver::checkInvariants() {
     for (const window::SelectionList* list : {&w.SerNo, &w.Enc1, &w.Enc2, &w.Enc3, &w.Cal})
         if (list->listIndex() < -1 || list->listIndex() >= list->itemCount()) fail("a selection names no item");
     const std::string& summary = w.Summary.text();
-    if (summary.size() >= 2 && summary.compare(summary.size() - 2, 2, "\r\n") == 0)
-        fail("the summary ends with CR LF");
+    if (summary.size() >= 2 && summary.compare(summary.size() - 2, 2, "\r\n") == 0) fail("the summary ends with CR LF");
 }
 
 void EventDriver::fail(const std::string& what) const {

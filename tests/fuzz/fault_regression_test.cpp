@@ -19,10 +19,8 @@ protected:
         m_sim.beforeCall = [this](Operation op, DeviceId id) {
             if (!m_armed || op != Operation::Caps) return;
             m_armed = false;
-            if (GetParam() == SecondOpenFault::UnpluggedDuringCaps)
-                m_sim.unplug(id);
-            else
-                m_sim.setFailing(id, Operation::Open, true);
+            if (GetParam() == SecondOpenFault::UnpluggedDuringCaps) m_sim.unplug(id);
+            else m_sim.setFailing(id, Operation::Open, true);
         };
     }
     void heal() {

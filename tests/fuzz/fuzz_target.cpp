@@ -10,8 +10,8 @@ fuzz::RunCounts g_total;
 std::size_t g_sequences = 0;
 
 void printTotals() {
-    std::printf("event sequences: %zu, events: %zu, feature reports checked: %zu, invariant breaks: 0\n",
-                g_sequences, g_total.events, g_total.reportsChecked);
+    std::printf("event sequences: %zu, events: %zu, feature reports checked: %zu, invariant breaks: 0\n", g_sequences,
+                g_total.events, g_total.reportsChecked);
 }
 
 }  // namespace

@@ -40,8 +40,7 @@ TEST(ParserCorpusReplay, EveryInputKeepsItsParsersInvariants) {
         for (const fs::path& file : files) {
             SCOPED_TRACE(file.string());
             std::ifstream in(file, std::ios::binary);
-            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in),
-                                                  std::istreambuf_iterator<char>()};
+            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
             target.check(bytes);
         }
         std::printf("  %s: %zu inputs\n", target.corpus, files.size());

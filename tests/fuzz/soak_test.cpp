@@ -27,8 +27,7 @@ Resources resourcesOf(const SimPlatform& sim) { return {sim.openHandles(), sim.o
 // before, so nothing leaks per cycle however long the program runs.
 TEST(Soak, PlugUnplugAndSwitchCyclesLeakNothing) {
     SimPlatform sim;
-    std::array<DeviceId, 3> units = {sim.plug(device::sim::unitConfig(u"A1")),
-                                     sim.plug(device::sim::unitConfig(u"B2")),
+    std::array<DeviceId, 3> units = {sim.plug(device::sim::unitConfig(u"A1")), sim.plug(device::sim::unitConfig(u"B2")),
                                      sim.plug(device::sim::unitConfig(u"C3"))};
     sim.plug(device::sim::otherDeviceConfig());
     window::frmMain w(sim);

@@ -17,10 +17,10 @@ namespace device::hidraw::testing {
 // What one fake HID interface looks like in the tree. Strings left empty
 // are attributes the device does not have.
 struct FakeDevice {
-    std::uint32_t number = 0;          // hidrawN
-    std::string uevent;                // contents of the HID device's uevent
-    std::string usbPath;               // USB device below sys/devices; empty: not on USB
-    std::string hidPath;               // HID device below sys/devices
+    std::uint32_t number = 0;  // hidrawN
+    std::string uevent;        // contents of the HID device's uevent
+    std::string usbPath;       // USB device below sys/devices; empty: not on USB
+    std::string hidPath;       // HID device below sys/devices
     std::optional<std::string> bcdDevice;
     std::optional<std::string> serial, manufacturer, product;
 };
@@ -55,8 +55,8 @@ public:
 
     static std::string usbUevent(std::uint16_t vendor, std::uint16_t product, std::uint16_t bus = 3) {
         char text[96];
-        std::snprintf(text, sizeof text, "DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\nHID_NAME=Test\n", bus,
-                      vendor, product);
+        std::snprintf(text, sizeof text, "DRIVER=hid-generic\nHID_ID=%04X:%08X:%08X\nHID_NAME=Test\n", bus, vendor,
+                      product);
         return text;
     }
 
@@ -85,8 +85,7 @@ public:
 
     // A unit-like USB HID device on bus 1 at the given port; the IDs decide
     // whether the program takes it for a unit.
-    static FakeDevice unit(std::uint32_t number, const std::string& port, std::uint16_t vendor,
-                           std::uint16_t product) {
+    static FakeDevice unit(std::uint32_t number, const std::string& port, std::uint16_t vendor, std::uint16_t product) {
         FakeDevice d;
         d.number = number;
         d.usbPath = "pci0000:00/0000:00:14.0/usb1/" + port;

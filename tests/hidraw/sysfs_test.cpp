@@ -113,7 +113,8 @@ TEST_P(HidIdParsing, ReadsBusVendorProduct) {
 INSTANTIATE_TEST_SUITE_P(
     Uevents, HidIdParsing,
     ::testing::Values(UeventCase{"Usb", "DRIVER=hid-generic\nHID_ID=0003:00001209:00000001\n", HidId{3, 0x1209, 1}},
-                      UeventCase{"LowerCaseLastLineNoNewline", "HID_ID=0005:0000046d:0000b01a", HidId{5, 0x046D, 0xB01A}},
+                      UeventCase{"LowerCaseLastLineNoNewline", "HID_ID=0005:0000046d:0000b01a",
+                                 HidId{5, 0x046D, 0xB01A}},
                       UeventCase{"Missing", "DRIVER=hid-generic\nHID_NAME=x\n", std::nullopt},
                       UeventCase{"VendorPast16Bits", "HID_ID=0003:00011209:00000001\n", std::nullopt},
                       UeventCase{"NotHex", "HID_ID=0003:0000120G:00000001\n", std::nullopt},

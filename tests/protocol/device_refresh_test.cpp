@@ -16,7 +16,7 @@ TEST(DeviceRefresh, WithNoUnitEverySettingControlIsEmptiedAndDisabled) {
     }
     for (const window::Label* label : {&f.lblManuf, &f.lblProduct, &f.lblVersion}) EXPECT_EQ(label->caption(), "");
     for (const window::Control* c : std::initializer_list<const window::Control*>{&f.Command1, &f.Frame3, &f.Label1,
-                                                                                   &f.Label6, &f.Label7, &f.Label8})
+                                                                                  &f.Label6, &f.Label7, &f.Label8})
         EXPECT_FALSE(c->enabled()) << c->name();
     EXPECT_EQ(f.Summary.text(), "");
     EXPECT_FALSE(f.RefreshComplete);

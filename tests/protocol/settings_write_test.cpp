@@ -67,7 +67,8 @@ TEST_F(SettingsWrite, WithoutAUnitOnlyTheSummaryIsRebuilt) {
     m_form.connection().closeConnection();
     m_form.Enc2.userPick(0);
     EXPECT_TRUE(sent().empty());
-    EXPECT_EQ(m_form.Summary.text(), "Output is OFF\r\nFactory calibration adjustment 1\r\nUser calibration adjustment 1.000");
+    EXPECT_EQ(m_form.Summary.text(),
+              "Output is OFF\r\nFactory calibration adjustment 1\r\nUser calibration adjustment 1.000");
 }
 
 TEST_F(SettingsWrite, AFailedSendChangesNothingButTheSummaryAndLastResult) {

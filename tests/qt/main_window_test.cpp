@@ -59,7 +59,9 @@ protected:
     }
     void TearDown() override { view.reset(); }
 
-    device::sim::DeviceId plugUnit(std::u16string serial) { return platform.plug(device::sim::unitConfig(std::move(serial))); }
+    device::sim::DeviceId plugUnit(std::u16string serial) {
+        return platform.plug(device::sim::unitConfig(std::move(serial)));
+    }
 
     void startAndSettle() {
         view->start();
@@ -176,8 +178,7 @@ TEST_F(QtWindowTest, WidgetTreeMatchesTheWindowTable) {
             ASSERT_NE(qobject_cast<QPushButton*>(w), nullptr);
             EXPECT_EQ(qobject_cast<QPushButton*>(w)->text(), q(row.caption));
             break;
-        case ControlKind::Timer:
-            break;
+        case ControlKind::Timer: break;
         }
     }
 }
@@ -249,8 +250,8 @@ TEST_P(QtPickTest, UserPickReachesTheUnitAsTheCoreEncodesIt) {
     ASSERT_EQ(received.size(), GetParam().writes);
 
     std::vector<std::uint8_t> expected(platform.config(unit).featureLength);
-    ASSERT_TRUE(protocol::encodeWriteLayout(
-        {form.Enc1.listIndex(), form.Enc2.listIndex(), form.Cal.listIndex()}, expected));
+    ASSERT_TRUE(
+        protocol::encodeWriteLayout({form.Enc1.listIndex(), form.Enc2.listIndex(), form.Cal.listIndex()}, expected));
     EXPECT_EQ(received.back(), expected);
     // The unit now holds what the window shows.
     EXPECT_EQ(platform.config(unit).featureImage[3], form.Enc2.listIndex());

@@ -38,18 +38,18 @@ TEST_P(MalformedScenario, StopsBeforeAnythingRunsAndNamesTheLine) {
     EXPECT_NE(r.err.find(GetParam().lineAndMessage), std::string::npos) << r.err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, MalformedScenario,
-    testing::Values(BadLine{"unit A\nstart\nfrobnicate\n", "line 3: unknown command 'frobnicate'"},
-                    BadLine{"unit A feature_len=70000\n", "line 1: 'feature_len'"},
-                    BadLine{"unit A report=0:8C\n", "line 1: 'report'"},
-                    BadLine{"unit A colour=red\n", "line 1: unknown key 'colour'"},
-                    BadLine{"# comment\n\nunit A manufacturer=\"open\n", "line 3: missing closing quote"},
-                    BadLine{"start\npick Enc9 1\n", "line 2: unknown list 'Enc9'"},
-                    BadLine{"start\npick Enc1 -1\n", "line 2: 'pick' needs an index"},
-                    BadLine{"fail A burn\n", "line 1: unknown operation 'burn'"},
-                    BadLine{"tick now\n", "line 1: 'tick' takes 0 argument(s)"},
-                    BadLine{"unit\n", "line 1: 'unit' needs a serial"}));
+INSTANTIATE_TEST_SUITE_P(Lines, MalformedScenario,
+                         testing::Values(BadLine{"unit A\nstart\nfrobnicate\n", "line 3: unknown command 'frobnicate'"},
+                                         BadLine{"unit A feature_len=70000\n", "line 1: 'feature_len'"},
+                                         BadLine{"unit A report=0:8C\n", "line 1: 'report'"},
+                                         BadLine{"unit A colour=red\n", "line 1: unknown key 'colour'"},
+                                         BadLine{"# comment\n\nunit A manufacturer=\"open\n",
+                                                 "line 3: missing closing quote"},
+                                         BadLine{"start\npick Enc9 1\n", "line 2: unknown list 'Enc9'"},
+                                         BadLine{"start\npick Enc1 -1\n", "line 2: 'pick' needs an index"},
+                                         BadLine{"fail A burn\n", "line 1: unknown operation 'burn'"},
+                                         BadLine{"tick now\n", "line 1: 'tick' takes 0 argument(s)"},
+                                         BadLine{"unit\n", "line 1: 'unit' needs a serial"}));
 
 TEST(ScenarioRunner, UnknownSerialStopsAtThatLineAfterEarlierLinesRan) {
     const Played r = play("unit A\nhandles\nunplug B\nhandles\n");
@@ -62,8 +62,7 @@ TEST(ScenarioRunner, QuotedTextsKeepBlanksEscapesAndRawCodeUnits) {
     const Played r = play("unit \"S 1\" manufacturer=\"A \\\"B\\\" \\\\ \\u0141x\" product=P\nstart\nshow\n");
     ASSERT_EQ(r.code, 0) << r.err;
     // U+0141 contributes its low byte, 0x41.
-    EXPECT_NE(r.out.find("lblManuf enabled=1 visible=1 caption=\" A \\\"B\\\" \\\\ Ax\""), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find("lblManuf enabled=1 visible=1 caption=\" A \\\"B\\\" \\\\ Ax\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("SerNo enabled=0 visible=1 items=1 index=0 text=\"S 1\""), std::string::npos);
 }
 

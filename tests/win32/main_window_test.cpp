@@ -278,7 +278,6 @@ TEST_F(MainWindowTest, KeyboardReachesEveryControlInTabOrder) {
     pressKey(view->handle(), VK_SPACE);
     EXPECT_EQ(form.Enc2.listIndex(), 1) << "the default polarity is restored";
     EXPECT_GT(platform.featureWrites(), writes);
-
 }
 
 // What a screen reader is given, as far as Wine's accessibility proxies

@@ -41,8 +41,8 @@ std::wstring widen(std::string_view text) {
 
 std::string narrow(const std::wstring& text) {
     if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -228,8 +228,8 @@ void checkControls(HWND main, UINT dpi) {
             fail(name.c_str(), "not a multi-line read-only box without scroll bars");
     }
     if (natives.size() != expectedCount)
-        fail("controls", std::to_string(natives.size()) + " native controls, expected " +
-                             std::to_string(expectedCount));
+        fail("controls",
+             std::to_string(natives.size()) + " native controls, expected " + std::to_string(expectedCount));
 
     // Focus moves in creation order: the controls that can take focus come
     // in ascending TabIndex.
@@ -303,12 +303,13 @@ void checkResources(const std::wstring& program) {
     wchar_t* product = nullptr;
     UINT length = 0;
     if (size == 0 || !GetFileVersionInfoW(program.c_str(), 0, size, version.data()) ||
-        !VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\ProductName",
-                        reinterpret_cast<void**>(&product), &length) ||
+        !VerQueryValueW(version.data(), L"\\StringFileInfo\\040904B0\\ProductName", reinterpret_cast<void**>(&product),
+                        &length) ||
         std::wstring(product) != L"Vandrel Configuration")
         fail("version record", "no product name \"Vandrel Configuration\"");
 
-    HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module =
+        LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) {
         fail("resources", "cannot read " + narrow(program));
         return;
@@ -319,8 +320,7 @@ void checkResources(const std::wstring& program) {
         BITMAP bitmap{};
         if (!icon || !GetIconInfo(static_cast<HICON>(icon), &info) ||
             !GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap) ||
-            bitmap.bmWidth != side)
-        {
+            bitmap.bmWidth != side) {
             char detail[48];
             std::snprintf(detail, sizeof detail, "%d by %d missing", side, side);
             fail("icon", detail);

@@ -29,8 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Level{1.0, "1.000", 24, 123}, Level{1.0, "1.000", 280, 914}, Level{1.0, "1.000", 510, 1624},
                     Level{0.95, "1.000", 0, 47}, Level{0.95, "1.000", 280, 868}, Level{1.0, "0.500", 280, 457},
                     Level{1.0, "0.400", 0, 20}, Level{1.0, "0.400", 510, 650}, Level{1.0, "2.100", 0, 104},
-                    Level{1.0, "2.100", 510, 3410}, Level{6.5535, "2.100", 0, 680},
-                    Level{6.5535, "2.100", 510, 22350}, Level{0.0, "1.000", 0, 0}, Level{0.0, "2.100", 510, 0}));
+                    Level{1.0, "2.100", 510, 3410}, Level{6.5535, "2.100", 0, 680}, Level{6.5535, "2.100", 510, 22350},
+                    Level{0.0, "1.000", 0, 0}, Level{0.0, "2.100", 510, 0}));
 
 TEST(AmplitudeLevelsAtFactorZero, AllItemsReadZero) {
     for (int k = 0; k < window::kAmplitudeItemCount; ++k) ASSERT_EQ(window::amplitudeText(k, 0.0, 1.4), "0");

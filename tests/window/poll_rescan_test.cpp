@@ -72,21 +72,21 @@ TEST_P(PollRescan, ATickWithoutAUnitWalksOnceUnlessTheScanListedOne) {
 
 INSTANTIATE_TEST_SUITE_P(
     Attached, PollRescan,
-    testing::Values(
-        RescanCase{"NothingNew", nullptr, false, 1},
-        RescanCase{"UnitPlugged", [](SimPlatform& s) { plugUnit(s, u"VD-1"); }, true, 2},
-        // An empty serial is still a listed unit: the scan's list, not its
-        // text, decides whether the connection walk runs.
-        RescanCase{"UnitWithEmptySerial", [](SimPlatform& s) { plugUnit(s, u""); }, true, 2},
-        RescanCase{"UnitWithUnreadableSerial", [](SimPlatform& s) { plugUnit(s, u"VD-1", Operation::Serial); },
-                   false, 1},
-        RescanCase{"UnitThatCannotBeOpened", [](SimPlatform& s) { plugUnit(s, u"VD-1", Operation::Open); }, false,
-                   1},
-        RescanCase{"ListCannotBeBuilt", [](SimPlatform& s) {
-                       plugUnit(s, u"VD-1");
-                       s.setListFailing(true);
-                   },
-                   false, 0}),
+    testing::Values(RescanCase{"NothingNew", nullptr, false, 1},
+                    RescanCase{"UnitPlugged", [](SimPlatform& s) { plugUnit(s, u"VD-1"); }, true, 2},
+                    // An empty serial is still a listed unit: the scan's list, not its
+                    // text, decides whether the connection walk runs.
+                    RescanCase{"UnitWithEmptySerial", [](SimPlatform& s) { plugUnit(s, u""); }, true, 2},
+                    RescanCase{"UnitWithUnreadableSerial",
+                               [](SimPlatform& s) { plugUnit(s, u"VD-1", Operation::Serial); }, false, 1},
+                    RescanCase{"UnitThatCannotBeOpened", [](SimPlatform& s) { plugUnit(s, u"VD-1", Operation::Open); },
+                               false, 1},
+                    RescanCase{"ListCannotBeBuilt",
+                               [](SimPlatform& s) {
+                                   plugUnit(s, u"VD-1");
+                                   s.setListFailing(true);
+                               },
+                               false, 0}),
     [](const testing::TestParamInfo<RescanCase>& info) { return std::string(info.param.name); });
 
 // After a loss the rescan in the same tick finds the unit that is still

@@ -23,35 +23,33 @@ TEST_P(SummaryText, Golden) {
     EXPECT_FALSE(text.ends_with("\r\n"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Golden, SummaryText,
-    testing::Values(
-        SummaryCase{"defaults", 1, "914", 1.0, "1.000",
-                    "Output level into 50R load: 914 mVpp\r\n"
-                    "Output level into high impedance load: 1828 mVpp\r\n"
-                    "Output is in phase with trigger output\r\n"
-                    "Factory calibration adjustment 1\r\n"
-                    "User calibration adjustment 1.000"},
-        SummaryCase{"off", 0, "914", 0.95, "1.050",
-                    "Output is OFF\r\n"
-                    "Factory calibration adjustment 0.95\r\n"
-                    "User calibration adjustment 1.050"},
-        SummaryCase{"inverted", 2, "457", 6.5535, "0.500",
-                    "Output level into 50R load: 457 mVpp\r\n"
-                    "Output level into high impedance load: 914 mVpp\r\n"
-                    "Output is inverted compared to trigger output\r\n"
-                    "Factory calibration adjustment 6.5535\r\n"
-                    "User calibration adjustment 0.500"},
-        SummaryCase{"top_and_zero", 1, "0", 0.0001, "2.100",
-                    "Output level into 50R load: 0 mVpp\r\n"
-                    "Output level into high impedance load: 0 mVpp\r\n"
-                    "Output is in phase with trigger output\r\n"
-                    "Factory calibration adjustment 0.0001\r\n"
-                    "User calibration adjustment 2.100"},
-        SummaryCase{"no_polarity_selected", -1, "", 1.0, "",
-                    "Factory calibration adjustment 1\r\n"
-                    "User calibration adjustment "}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Golden, SummaryText,
+                         testing::Values(SummaryCase{"defaults", 1, "914", 1.0, "1.000",
+                                                     "Output level into 50R load: 914 mVpp\r\n"
+                                                     "Output level into high impedance load: 1828 mVpp\r\n"
+                                                     "Output is in phase with trigger output\r\n"
+                                                     "Factory calibration adjustment 1\r\n"
+                                                     "User calibration adjustment 1.000"},
+                                         SummaryCase{"off", 0, "914", 0.95, "1.050",
+                                                     "Output is OFF\r\n"
+                                                     "Factory calibration adjustment 0.95\r\n"
+                                                     "User calibration adjustment 1.050"},
+                                         SummaryCase{"inverted", 2, "457", 6.5535, "0.500",
+                                                     "Output level into 50R load: 457 mVpp\r\n"
+                                                     "Output level into high impedance load: 914 mVpp\r\n"
+                                                     "Output is inverted compared to trigger output\r\n"
+                                                     "Factory calibration adjustment 6.5535\r\n"
+                                                     "User calibration adjustment 0.500"},
+                                         SummaryCase{"top_and_zero", 1, "0", 0.0001, "2.100",
+                                                     "Output level into 50R load: 0 mVpp\r\n"
+                                                     "Output level into high impedance load: 0 mVpp\r\n"
+                                                     "Output is in phase with trigger output\r\n"
+                                                     "Factory calibration adjustment 0.0001\r\n"
+                                                     "User calibration adjustment 2.100"},
+                                         SummaryCase{"no_polarity_selected", -1, "", 1.0, "",
+                                                     "Factory calibration adjustment 1\r\n"
+                                                     "User calibration adjustment "}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SummaryText, LineCounts) {
     auto lines = [](const std::string& s) {

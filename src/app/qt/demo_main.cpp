@@ -31,18 +31,14 @@ int usage(const char* program) {
     return 2;
 }
 
-bool hasDisplay() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-}
+bool hasDisplay() { return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::optional<std::string> screenshot;
-    if (argc == 3 && std::strcmp(argv[1], "--screenshot") == 0 && argv[2][0] != '\0')
-        screenshot = argv[2];
-    else if (argc != 1)
-        return usage(argv[0]);
+    if (argc == 3 && std::strcmp(argv[1], "--screenshot") == 0 && argv[2][0] != '\0') screenshot = argv[2];
+    else if (argc != 1) return usage(argv[0]);
 
     // A screenshot needs no display: render off screen when there is none.
     if (screenshot && !hasDisplay() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -61,10 +61,8 @@ DemoPanel::DemoPanel(device::sim::SimPlatform& platform, const std::array<DemoUn
 }
 
 void DemoPanel::togglePlug(Row& row) {
-    if (m_platform.isPresent(row.unit.id))
-        m_platform.unplug(row.unit.id);
-    else
-        m_platform.replug(row.unit.id);
+    if (m_platform.isPresent(row.unit.id)) m_platform.unplug(row.unit.id);
+    else m_platform.replug(row.unit.id);
     refresh();
 }
 
@@ -75,7 +73,8 @@ void DemoPanel::refresh() {
         row.plug->setText(present ? QStringLiteral("Unplug") : QStringLiteral("Plug back in"));
         const auto& received = m_platform.received(row.unit.id);
         for (; row.shown < received.size(); ++row.shown)
-            row.reports->appendPlainText(QStringLiteral("%1:  %2").arg(row.shown + 1).arg(hexBytes(received[row.shown])));
+            row.reports->appendPlainText(
+                QStringLiteral("%1:  %2").arg(row.shown + 1).arg(hexBytes(received[row.shown])));
     }
 }
 

@@ -136,15 +136,14 @@ public:
     device::HidPlatform& platform() override { return m_platform; }
 
     BenchError plug(const device::sim::DeviceConfig& c) override {
-        const std::string line = "plug vid=" + std::to_string(c.vendorId) + " pid=" + std::to_string(c.productId) +
-                                 " version=" + std::to_string(c.version) + " serial=" + hexCodeUnits(c.serial) +
-                                 " manufacturer=" + hexCodeUnits(c.manufacturer) +
-                                 " product=" + hexCodeUnits(c.product) + " report=" + hexBytes(c.featureImage) +
-                                 " feature_len=" + std::to_string(c.featureLength) +
-                                 " input_len=" + std::to_string(c.inputLength) +
-                                 " output_len=" + std::to_string(c.outputLength) +
-                                 " get_report=" + std::string(device::sim::featureAnswerName(c.featureAnswer)) +
-                                 (c.sendsInput ? "" : " input=silent");
+        const std::string line =
+            "plug vid=" + std::to_string(c.vendorId) + " pid=" + std::to_string(c.productId) +
+            " version=" + std::to_string(c.version) + " serial=" + hexCodeUnits(c.serial) +
+            " manufacturer=" + hexCodeUnits(c.manufacturer) + " product=" + hexCodeUnits(c.product) +
+            " report=" + hexBytes(c.featureImage) + " feature_len=" + std::to_string(c.featureLength) +
+            " input_len=" + std::to_string(c.inputLength) + " output_len=" + std::to_string(c.outputLength) +
+            " get_report=" + std::string(device::sim::featureAnswerName(c.featureAnswer)) +
+            (c.sendsInput ? "" : " input=silent");
         if (auto e = call(*m_link, line)) return e;
         m_present.push_back(true);
         return waitForListing("plug");
@@ -272,8 +271,8 @@ private:
         }
         const auto waited = std::chrono::steady_clock::now() - start;
         if (waited > kListingNoted)
-            std::fprintf(stderr, "live bench: after %s the platform's list took %.1f s to agree with the kernel\n", after,
-                         std::chrono::duration<double>(waited).count());
+            std::fprintf(stderr, "live bench: after %s the platform's list took %.1f s to agree with the kernel\n",
+                         after, std::chrono::duration<double>(waited).count());
         return std::nullopt;
     }
 

@@ -53,8 +53,7 @@ std::string toUtf8(const std::u16string& s) {
         char32_t c = s[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
             c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        else if (c >= 0xD800 && c <= 0xDFFF)
-            c = 0xFFFD;
+        else if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
         if (c < 0x80) {
             out.push_back(static_cast<char>(c));
         } else if (c < 0x800) {
@@ -178,7 +177,24 @@ std::optional<std::vector<std::uint8_t>> parseReport(std::string_view s) {
     return bytes;
 }
 
-enum class Verb { Ctl, Unit, Other, Unplug, Replug, Fail, Heal, Start, Close, Tick, Pick, Press, Show, Reports, Handles, Woken };
+enum class Verb {
+    Ctl,
+    Unit,
+    Other,
+    Unplug,
+    Replug,
+    Fail,
+    Heal,
+    Start,
+    Close,
+    Tick,
+    Pick,
+    Press,
+    Show,
+    Reports,
+    Handles,
+    Woken
+};
 
 struct Command {
     int line = 0;
@@ -217,8 +233,7 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
                 c.config.manufacturer = value;
             } else if (key == "product") {
                 c.config.product = value;
-            } else if (key == "vid" || key == "pid" || key == "version" || key == "feature_len" ||
-                       key == "input_len") {
+            } else if (key == "vid" || key == "pid" || key == "version" || key == "feature_len" || key == "input_len") {
                 const auto n = parseUnsigned(v8, 0xFFFF);
                 if (!n) return ParseError{"'" + key + "' needs a number from 0 to 65535"};
                 const auto u = static_cast<std::uint16_t>(*n);
@@ -283,9 +298,8 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
         return c;
     }
     static constexpr std::pair<std::string_view, Verb> kPlain[] = {
-        {"start", Verb::Start}, {"close", Verb::Close}, {"tick", Verb::Tick},
-        {"press", Verb::Press}, {"show", Verb::Show},   {"handles", Verb::Handles},
-        {"woken", Verb::Woken}};
+        {"start", Verb::Start}, {"close", Verb::Close},     {"tick", Verb::Tick},  {"press", Verb::Press},
+        {"show", Verb::Show},   {"handles", Verb::Handles}, {"woken", Verb::Woken}};
     for (const auto& [name, v] : kPlain) {
         if (verb == name) {
             if (auto e = expectArgs(0)) return *e;
@@ -300,11 +314,11 @@ std::string quoted(std::string_view text) {
     std::string out = "\"";
     for (char ch : text) {
         switch (ch) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            default: out.push_back(ch);
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        default: out.push_back(ch);
         }
     }
     out += '"';
@@ -338,8 +352,7 @@ public:
     std::string checkInvariants() {
         if (!m_violation.empty()) return std::exchange(m_violation, {});
         const device::Connection& conn = m_form.connection();
-        const std::size_t held =
-            (conn.DeviceHandle != device::kNoHandle) + (conn.ReadHandle != device::kNoHandle);
+        const std::size_t held = (conn.DeviceHandle != device::kNoHandle) + (conn.ReadHandle != device::kNoHandle);
         if (m_bench->openHandles() != held) return "a handle is open that the window does not hold";
         if (conn.DeviceDetected != (conn.DeviceHandle != device::kNoHandle))
             return "the unit's handle is not open exactly while a unit is connected";
@@ -352,74 +365,73 @@ public:
     // Runs one command; an error names what could not be done.
     std::optional<std::string> run(const Command& c, std::ostream& out) {
         switch (c.verb) {
-            case Verb::Unit:
-            case Verb::Other:
-                if (auto e = m_bench->plug(c.config)) return e;
-                m_devices.push_back({c.config.isUnit, c.config.serial, true});
-                return std::nullopt;
-            case Verb::Unplug:
-            case Verb::Replug: {
-                const bool unplug = c.verb == Verb::Unplug;
-                const auto id = findUnit(c.serial, unplug);
-                if (!id) return "no " + std::string(unplug ? "plugged" : "unplugged") + " unit '" +
-                                narrow(c.serial) + "'";
-                if (auto e = unplug ? m_bench->unplug(*id) : m_bench->replug(*id)) return e;
-                m_devices[*id].present = !unplug;
-                return std::nullopt;
+        case Verb::Unit:
+        case Verb::Other:
+            if (auto e = m_bench->plug(c.config)) return e;
+            m_devices.push_back({c.config.isUnit, c.config.serial, true});
+            return std::nullopt;
+        case Verb::Unplug:
+        case Verb::Replug: {
+            const bool unplug = c.verb == Verb::Unplug;
+            const auto id = findUnit(c.serial, unplug);
+            if (!id) return "no " + std::string(unplug ? "plugged" : "unplugged") + " unit '" + narrow(c.serial) + "'";
+            if (auto e = unplug ? m_bench->unplug(*id) : m_bench->replug(*id)) return e;
+            m_devices[*id].present = !unplug;
+            return std::nullopt;
+        }
+        case Verb::Fail:
+        case Verb::Heal:
+        case Verb::Reports: {
+            const auto id = findBySerial(c.serial);
+            if (!id) return "no unit '" + narrow(c.serial) + "'";
+            if (c.verb != Verb::Reports) return m_bench->setFailing(*id, c.operation, c.verb == Verb::Fail);
+            std::vector<std::vector<std::uint8_t>> reports;
+            if (auto e = m_bench->takeReports(*id, reports)) return e;
+            for (const auto& report : reports) out << hexReport(report) << '\n';
+            out << "end\n";
+            return std::nullopt;
+        }
+        case Verb::Start:
+            // One window: it can be opened again only after it was closed.
+            if (m_open) return std::string("the window is already open");
+            m_open = true;
+            m_form.Form_Load();
+            return std::nullopt;
+        case Verb::Close: {
+            if (!m_open) return std::string("the window is not open");
+            m_open = false;
+            bool cancel = false;
+            m_form.Form_Unload(cancel);
+            return std::nullopt;
+        }
+        case Verb::Tick:
+            if (m_form.Timer.enabled()) m_bench->beforeTick(static_cast<std::uint32_t>(m_form.Timer.interval()));
+            m_form.Timer.expire();
+            return std::nullopt;
+        case Verb::Pick:
+            static_cast<window::SelectionList*>(m_form.findControl(c.list))->userPick(c.index);
+            return std::nullopt;
+        case Verb::Press: m_form.Command1.userPress(); return std::nullopt;
+        case Verb::Show: show(out); return std::nullopt;
+        case Verb::Ctl: runCtl(c, out); return std::nullopt;
+        case Verb::Handles:
+            out << "open=" << m_bench->openHandles() << " events=" << m_bench->openEvents() << '\n';
+            return std::nullopt;
+        case Verb::Woken: {
+            // The devices, by plug order from 0, that were opened since
+            // the last such command.
+            std::vector<bool> woken;
+            if (auto e = m_bench->takeWoken(woken)) return e;
+            out << "woken=";
+            bool any = false;
+            for (std::size_t id = 0; id < woken.size(); ++id) {
+                if (!woken[id]) continue;
+                out << (any ? "," : "") << id;
+                any = true;
             }
-            case Verb::Fail:
-            case Verb::Heal:
-            case Verb::Reports: {
-                const auto id = findBySerial(c.serial);
-                if (!id) return "no unit '" + narrow(c.serial) + "'";
-                if (c.verb != Verb::Reports) return m_bench->setFailing(*id, c.operation, c.verb == Verb::Fail);
-                std::vector<std::vector<std::uint8_t>> reports;
-                if (auto e = m_bench->takeReports(*id, reports)) return e;
-                for (const auto& report : reports) out << hexReport(report) << '\n';
-                out << "end\n";
-                return std::nullopt;
-            }
-            case Verb::Start:
-                // One window: it can be opened again only after it was closed.
-                if (m_open) return std::string("the window is already open");
-                m_open = true;
-                m_form.Form_Load();
-                return std::nullopt;
-            case Verb::Close: {
-                if (!m_open) return std::string("the window is not open");
-                m_open = false;
-                bool cancel = false;
-                m_form.Form_Unload(cancel);
-                return std::nullopt;
-            }
-            case Verb::Tick:
-                if (m_form.Timer.enabled()) m_bench->beforeTick(static_cast<std::uint32_t>(m_form.Timer.interval()));
-                m_form.Timer.expire();
-                return std::nullopt;
-            case Verb::Pick:
-                static_cast<window::SelectionList*>(m_form.findControl(c.list))->userPick(c.index);
-                return std::nullopt;
-            case Verb::Press: m_form.Command1.userPress(); return std::nullopt;
-            case Verb::Show: show(out); return std::nullopt;
-            case Verb::Ctl: runCtl(c, out); return std::nullopt;
-            case Verb::Handles:
-                out << "open=" << m_bench->openHandles() << " events=" << m_bench->openEvents() << '\n';
-                return std::nullopt;
-            case Verb::Woken: {
-                // The devices, by plug order from 0, that were opened since
-                // the last such command.
-                std::vector<bool> woken;
-                if (auto e = m_bench->takeWoken(woken)) return e;
-                out << "woken=";
-                bool any = false;
-                for (std::size_t id = 0; id < woken.size(); ++id) {
-                    if (!woken[id]) continue;
-                    out << (any ? "," : "") << id;
-                    any = true;
-                }
-                out << (any ? "" : "none") << '\n';
-                return std::nullopt;
-            }
+            out << (any ? "" : "none") << '\n';
+            return std::nullopt;
+        }
         }
         return std::nullopt;
     }
@@ -472,28 +484,25 @@ private:
         for (const window::Control* c : m_form.controls()) {
             out << c->name();
             switch (c->kind()) {
-                case window::ControlKind::Frame:
-                    out << " enabled=" << c->enabled() << " visible=" << c->visible();
-                    break;
-                case window::ControlKind::Label:
-                    out << " enabled=" << c->enabled() << " visible=" << c->visible() << " caption="
-                        << quoted(static_cast<const window::Label*>(c)->caption());
-                    break;
-                case window::ControlKind::SelectionList: {
-                    const auto* list = static_cast<const window::SelectionList*>(c);
-                    out << " enabled=" << c->enabled() << " visible=" << c->visible()
-                        << " items=" << list->itemCount() << " index=" << list->listIndex()
-                        << " text=" << quoted(list->text());
-                    break;
-                }
-                case window::ControlKind::TextBox:
-                    out << " text=" << quoted(static_cast<const window::TextBox*>(c)->text());
-                    break;
-                case window::ControlKind::Button: out << " enabled=" << c->enabled(); break;
-                case window::ControlKind::Timer:
-                    out << " enabled=" << c->enabled()
-                        << " interval=" << static_cast<const window::TimerControl*>(c)->interval();
-                    break;
+            case window::ControlKind::Frame: out << " enabled=" << c->enabled() << " visible=" << c->visible(); break;
+            case window::ControlKind::Label:
+                out << " enabled=" << c->enabled() << " visible=" << c->visible()
+                    << " caption=" << quoted(static_cast<const window::Label*>(c)->caption());
+                break;
+            case window::ControlKind::SelectionList: {
+                const auto* list = static_cast<const window::SelectionList*>(c);
+                out << " enabled=" << c->enabled() << " visible=" << c->visible() << " items=" << list->itemCount()
+                    << " index=" << list->listIndex() << " text=" << quoted(list->text());
+                break;
+            }
+            case window::ControlKind::TextBox:
+                out << " text=" << quoted(static_cast<const window::TextBox*>(c)->text());
+                break;
+            case window::ControlKind::Button: out << " enabled=" << c->enabled(); break;
+            case window::ControlKind::Timer:
+                out << " enabled=" << c->enabled()
+                    << " interval=" << static_cast<const window::TimerControl*>(c)->interval();
+                break;
             }
             out << '\n';
         }

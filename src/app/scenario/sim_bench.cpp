@@ -37,7 +37,8 @@ public:
     }
     BenchError takeWoken(std::vector<bool>& woken) override {
         woken.clear();
-        for (std::size_t id = 0; id < m_platform.deviceCount(); ++id) woken.push_back(m_platform.takeDeviceOpens(id) > 0);
+        for (std::size_t id = 0; id < m_platform.deviceCount(); ++id)
+            woken.push_back(m_platform.takeDeviceOpens(id) > 0);
         return std::nullopt;
     }
     std::size_t openHandles() override { return m_platform.openHandles(); }

@@ -20,9 +20,9 @@ bool WatchedPlatform::doClose(Handle handle) {
 bool WatchedPlatform::doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) {
     const auto length = static_cast<std::uint32_t>(buffer.size());
     switch (kind) {
-        case StringKind::Serial: return m_inner->getSerialNumberString(handle, buffer, length);
-        case StringKind::Manufacturer: return m_inner->getManufacturerString(handle, buffer, length);
-        case StringKind::Product: return m_inner->getProductString(handle, buffer, length);
+    case StringKind::Serial: return m_inner->getSerialNumberString(handle, buffer, length);
+    case StringKind::Manufacturer: return m_inner->getManufacturerString(handle, buffer, length);
+    case StringKind::Product: return m_inner->getProductString(handle, buffer, length);
     }
     return false;
 }

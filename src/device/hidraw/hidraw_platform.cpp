@@ -93,8 +93,7 @@ bool HidrawPlatform::relist() {
     // An interface whose node still leads to the same HID device is kept
     // with what was learnt about it; a node number that now leads to
     // another device is a new interface.
-    const bool listed = m_sysfs.listNodes([&](std::uint32_t number, std::string_view name,
-                                              std::string_view hidDevice) {
+    const bool listed = m_sysfs.listNodes([&](std::uint32_t number, std::string_view name, std::string_view hidDevice) {
         if (before) {
             const auto it = std::lower_bound(before->begin(), before->end(), number,
                                              [](const auto& i, std::uint32_t n) { return i->listed.number < n; });
@@ -357,8 +356,8 @@ bool HidrawPlatform::doGetFeature(Handle handle, std::span<std::uint8_t> report)
     if (!node || report.size() > kMaxIoctlLength || !deviceOpen(*node)) return false;
     // Byte 0 already holds the report ID; the kernel answers in the same
     // layout, and a shorter answer leaves the rest of the buffer as it was.
-    const int result = retryInterrupted(
-        [&] { return ::ioctl(node->fd.get(), HIDIOCGFEATURE(report.size()), report.data()); });
+    const int result =
+        retryInterrupted([&] { return ::ioctl(node->fd.get(), HIDIOCGFEATURE(report.size()), report.data()); });
     return result > 0;
 }
 

@@ -88,8 +88,7 @@ ReportLengths parseReportDescriptor(std::span<const std::uint8_t> descriptor) {
             break;
         }
         std::uint32_t value = 0;
-        for (std::size_t i = 0; i < dataSize; ++i)
-            value |= std::uint32_t{descriptor[pos + 1 + i]} << (8 * i);
+        for (std::size_t i = 0; i < dataSize; ++i) value |= std::uint32_t{descriptor[pos + 1 + i]} << (8 * i);
         pos += 1 + dataSize;
 
         const unsigned type = (prefix >> 2) & 0x3;

@@ -137,8 +137,8 @@ std::optional<std::string_view> readLink(int dirFd, const char* name, std::array
 
 }  // namespace
 
-bool Sysfs::listNodes(const std::function<void(std::uint32_t number, std::string_view name,
-                                                std::string_view hidDevice)>& found) const {
+bool Sysfs::listNodes(
+    const std::function<void(std::uint32_t number, std::string_view name, std::string_view hidDevice)>& found) const {
     const std::string classDir = (m_sysRoot / "class" / "hidraw").string();
     DIR* dir = ::opendir(classDir.c_str());
     if (!dir) return errno == ENOENT || errno == ENOTDIR;
@@ -251,8 +251,7 @@ std::optional<NodeDirs> Sysfs::dirsOfHidraw(const fs::path& hidrawDir) const {
 std::optional<NodeDirs> Sysfs::nodeDirs(std::string_view nodePath, std::optional<std::uint32_t> major,
                                         std::optional<std::uint32_t> minor) const {
     if (major && minor) {
-        const fs::path byNumber =
-            m_sysRoot / "dev" / "char" / (std::to_string(*major) + ":" + std::to_string(*minor));
+        const fs::path byNumber = m_sysRoot / "dev" / "char" / (std::to_string(*major) + ":" + std::to_string(*minor));
         std::error_code ec;
         // When the tree knows the number, it alone decides: a node whose
         // name claims to be an interface but whose number is another

@@ -29,7 +29,7 @@ struct NodeDirs {
 // One hidraw interface as the class directory lists it.
 struct ListedNode {
     std::uint32_t number = 0;
-    std::string node;       // its path under the /dev tree
+    std::string node;  // its path under the /dev tree
     // The HID device behind it, relative to the sysfs root:
     // devices/.../BBBB:VVVV:PPPP.NNNN. The kernel never gives the same name
     // to two devices, while it gives a freed node number to the next one.
@@ -54,8 +54,8 @@ public:
     // root (views that last for the call). One readlink each, nothing
     // opened. True with no call when there is no hidraw class; false when
     // the class directory cannot be read.
-    bool listNodes(const std::function<void(std::uint32_t number, std::string_view name,
-                                            std::string_view hidDevice)>& found) const;
+    bool listNodes(const std::function<void(std::uint32_t number, std::string_view name, std::string_view hidDevice)>&
+                       found) const;
 
     // The HID device behind a node now, relative to the sysfs root: through
     // its character device number when the tree has it, otherwise through

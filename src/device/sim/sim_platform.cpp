@@ -110,8 +110,8 @@ void SimPlatform::enumerate(DeviceId id) {
     std::uint32_t number = 0;
     while (taken.count(number)) ++number;
     m_devices[id].number = number;
-    const auto at = std::find_if(m_order.begin(), m_order.end(),
-                                 [&](DeviceId other) { return m_devices[other].number > number; });
+    const auto at =
+        std::find_if(m_order.begin(), m_order.end(), [&](DeviceId other) { return m_devices[other].number > number; });
     m_order.insert(at, id);
 }
 
@@ -277,12 +277,10 @@ bool SimPlatform::doGetFeature(Handle handle, std::span<std::uint8_t> report) {
     // HID class driver does; a longer one receives the report and keeps the rest.
     if (report.size() < d->config.featureLength) return false;
     switch (d->config.featureAnswer) {
-        case FeatureAnswer::Answer: break;
-        case FeatureAnswer::Stall:
-        case FeatureAnswer::Silent: return false;
-        case FeatureAnswer::Unplug:
-            unplug(static_cast<DeviceId>(d - m_devices.data()));
-            return false;
+    case FeatureAnswer::Answer: break;
+    case FeatureAnswer::Stall:
+    case FeatureAnswer::Silent: return false;
+    case FeatureAnswer::Unplug: unplug(static_cast<DeviceId>(d - m_devices.data())); return false;
     }
     const auto& image = d->config.featureImage;
     for (std::size_t i = 1; i < d->config.featureLength; ++i) report[i] = i < image.size() ? image[i] : 0;

@@ -15,18 +15,7 @@
 namespace device::sim {
 
 // Every platform call a simulated device can be told to fail.
-enum class Operation {
-    Open,
-    Attributes,
-    Serial,
-    Manufacturer,
-    Product,
-    Caps,
-    GetFeature,
-    SetFeature,
-    Read,
-    kCount
-};
+enum class Operation { Open, Attributes, Serial, Manufacturer, Product, Caps, GetFeature, SetFeature, Read, kCount };
 
 std::optional<Operation> operationFromName(std::string_view name);
 std::string_view operationName(Operation op);

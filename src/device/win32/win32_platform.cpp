@@ -206,8 +206,8 @@ bool Win32Platform::doClose(Handle handle) {
     // Reads never stay pending past their call, so nothing can still write
     // into the read state once the handle is closed and the state freed.
     // A device never opened has nothing to close.
-    const bool closed = it->second->handle == INVALID_HANDLE_VALUE ? it->second->deferred
-                                                                  : CloseHandle(it->second->handle) != FALSE;
+    const bool closed =
+        it->second->handle == INVALID_HANDLE_VALUE ? it->second->deferred : CloseHandle(it->second->handle) != FALSE;
     it->second->handle = INVALID_HANDLE_VALUE;
     m_handles.erase(it);
     return closed;

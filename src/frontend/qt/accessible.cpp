@@ -19,9 +19,7 @@ namespace {
 
 constexpr char kControlProperty[] = "vandrelControl";
 
-std::string controlName(const QObject* object) {
-    return object->property(kControlProperty).toString().toStdString();
-}
+std::string controlName(const QObject* object) { return object->property(kControlProperty).toString().toStdString(); }
 
 // A frame is a group whose children are the controls a user can see: a
 // hidden control keeps its items for the code that uses it, but must not be
@@ -119,10 +117,8 @@ public:
         return QStringList{QAccessibleActionInterface::showMenuAction()} + QAccessibleWidget::actionNames();
     }
     void doAction(const QString& action) override {
-        if (action == QAccessibleActionInterface::showMenuAction())
-            list()->showPopup();
-        else
-            QAccessibleWidget::doAction(action);
+        if (action == QAccessibleActionInterface::showMenuAction()) list()->showPopup();
+        else QAccessibleWidget::doAction(action);
     }
 
 private:

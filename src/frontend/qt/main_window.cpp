@@ -39,9 +39,7 @@ QString toQString(std::string_view text) {
 }
 
 // Twips to device-independent pixels, so a HiDPI desktop scales the layout.
-int pixels(int twips) {
-    return static_cast<int>(std::lround(static_cast<double>(twips) / window::kTwipsPerPixel));
-}
+int pixels(int twips) { return static_cast<int>(std::lround(static_cast<double>(twips) / window::kTwipsPerPixel)); }
 
 QRect geometryOf(const ControlSpec& row) {
     return {pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height)};
@@ -153,8 +151,9 @@ void MainWindow::buildWidgets() {
             combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
             // The lists are as narrow as the layout was drawn for; the
             // default style's padding would cut a serial number short.
-            combo->setStyleSheet(QStringLiteral("QComboBox { padding-left: 2px; padding-right: 0px; }"
-                                                " QComboBox::drop-down { width: 16px; }"));
+            combo->setStyleSheet(
+                QStringLiteral("QComboBox { padding-left: 2px; padding-right: 0px; }"
+                               " QComboBox::drop-down { width: 16px; }"));
             auto* list = static_cast<window::SelectionList*>(control);
             // Only a user's pick is forwarded: activated is not emitted for
             // changes made by code, so mirroring never raises a handler run.
@@ -313,21 +312,15 @@ void MainWindow::controlChanged(const window::Control& control, Change change) {
         const auto& timer = static_cast<const window::TimerControl&>(control);
         if (change == Change::Interval) m_timer->setInterval(timer.interval());
         if (change == Change::Enabled) {
-            if (timer.enabled())
-                m_timer->start();
-            else
-                m_timer->stop();
+            if (timer.enabled()) m_timer->start();
+            else m_timer->stop();
         }
         return;
     }
 
     switch (change) {
-    case Change::Enabled:
-        view->widget->setEnabled(control.enabled());
-        break;
-    case Change::Visible:
-        view->widget->setVisible(control.visible());
-        break;
+    case Change::Enabled: view->widget->setEnabled(control.enabled()); break;
+    case Change::Visible: view->widget->setVisible(control.visible()); break;
     case Change::Caption:
         if (auto* label = qobject_cast<QLabel*>(view->widget))
             label->setText(toQString(static_cast<const window::Label&>(control).caption()));
@@ -348,8 +341,7 @@ void MainWindow::controlChanged(const window::Control& control, Change change) {
         // A list being rebuilt gets its selection with its items.
         if (!view->itemsDirty) showSelection(*view);
         break;
-    case Change::Interval:
-        break;
+    case Change::Interval: break;
     }
 }
 
@@ -405,10 +397,8 @@ void MainWindow::userPicked(View& view, int index) {
     // A pick from a widget whose items are stale would name the wrong item.
     if (!view.itemsDirty) runHandler([&list, index] { list.userPick(index); });
     // The model may have ignored the pick; show what it holds.
-    if (view.itemsDirty)
-        syncList(view);
-    else
-        showSelection(view);
+    if (view.itemsDirty) syncList(view);
+    else showSelection(view);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -113,9 +113,8 @@ bool MainWindow::create() {
     windowClass.hInstance = m_instance;
     windowClass.hIcon = static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                                       GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(m_instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                                        GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), 0));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(
+        m_instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kWindowClass;
@@ -203,9 +202,9 @@ void MainWindow::createControls() {
         control.id = id++;
         const DWORD exStyle = model->kind() == window::ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
         const DWORD style = nativeStyle(model->kind());
-        control.handle = CreateWindowExW(exStyle, nativeClass(model->kind()), captionOf(*model).c_str(), style, 0, 0,
-                                         0, 0, m_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
-                                         m_instance, nullptr);
+        control.handle =
+            CreateWindowExW(exStyle, nativeClass(model->kind()), captionOf(*model).c_str(), style, 0, 0, 0, 0, m_window,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), m_instance, nullptr);
         if (!control.handle) continue;
         if (auto font = m_fonts.find(fontKey(model->row().font)); font != m_fonts.end())
             SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font->second), FALSE);
@@ -318,8 +317,7 @@ void MainWindow::moveFocus(HWND to) {
     SetFocus(to);
     // As the dialog manager does: a text box reached by the keyboard shows
     // its whole text selected.
-    if (GetFocus() == to && SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
-        SendMessageW(to, EM_SETSEL, 0, -1);
+    if (GetFocus() == to && SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(to, EM_SETSEL, 0, -1);
 }
 
 void MainWindow::layout() {
@@ -341,7 +339,8 @@ void MainWindow::layout() {
     const int missingHeight = toPixels(shape.clientHeight) - client.bottom;
     m_outerSize = {frame.right - frame.left + missingWidth, frame.bottom - frame.top + missingHeight};
     if (missingWidth != 0 || missingHeight != 0)
-        SetWindowPos(m_window, nullptr, 0, 0, m_outerSize.cx, m_outerSize.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(m_window, nullptr, 0, 0, m_outerSize.cx, m_outerSize.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     for (const NativeControl& control : m_controls) {
         const window::ControlSpec& c = control.model->row();
@@ -576,10 +575,8 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         // The multi-line summary hands Tab and Shift+Tab to its parent this
         // way, as it would in a dialog; the window moves focus as a dialog
         // does, so Tab never stays in the summary.
-        if (LOWORD(lParam))
-            moveFocus(reinterpret_cast<HWND>(wParam));
-        else
-            moveFocus(GetNextDlgTabItem(m_window, GetFocus(), wParam != 0 ? TRUE : FALSE));
+        if (LOWORD(lParam)) moveFocus(reinterpret_cast<HWND>(wParam));
+        else moveFocus(GetNextDlgTabItem(m_window, GetFocus(), wParam != 0 ? TRUE : FALSE));
         return 0;
     case kSyncItemsMessage: mirrorStaleItems(); return 0;
     case WM_CLOSE: onClose(); return 0;
