@@ -8,9 +8,7 @@ source "$(dirname "$0")/lib.sh"
 need_core_packages
 need_packages python3
 # The release preset also builds the Qt programs and their benchmarks.
-if [ -d "$ROOT/src/frontend/qt" ] || [ -d "$ROOT/src/app/qt" ] || [ -d "$ROOT/bench/qt" ]; then
-  need_qt_packages
-fi
+need_qt_packages
 cd "$ROOT"
 cmake --preset release >/dev/null
 cmake --build --preset release --target vandrel-bench-core

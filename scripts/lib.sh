@@ -4,25 +4,27 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export DEBIAN_FRONTEND=noninteractive
 
+# A command that changes the system: as root, or through sudo for a user.
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
 need_packages() {
   local missing=()
   for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if ((${#missing[@]})); then
-    local sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
     if [ -z "${VANDREL_APT_UPDATED:-}" ]; then
-      $sudo apt-get update -qq
+      as_root apt-get update -qq
       export VANDREL_APT_UPDATED=1
     fi
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 }
 
 # What every build of the core needs.
 need_core_packages() {
-  need_packages build-essential cmake ninja-build googletest libgtest-dev libbenchmark-dev pkg-config python3
+  need_packages build-essential cmake ninja-build googletest libgtest-dev libbenchmark-dev pkg-config python3 python3-pytest \
+    clang-format
 }
 
 # What the Qt 6 desktop programs need to build and to draw their window,
@@ -52,7 +54,7 @@ check_png() {
 # Wine need.
 need_windows_packages() {
   need_packages mingw-w64 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix wixl \
-    wine wine64 xvfb xauth x11-utils imagemagick
+    wine wine64 xvfb xauth x11-utils imagemagick python3-build python3-setuptools python3-wheel
 }
 
 # What the Windows half of the live stack needs besides: the udev daemon
@@ -62,19 +64,30 @@ need_live_windows_packages() {
   need_packages udev
 }
 
+# Every Wine this project starts: a 64-bit prefix, quiet, and no installer
+# prompts for the .NET and HTML engines, which nothing here uses.
+#   wine_environment PREFIX
+wine_environment() {
+  export WINEPREFIX=$1 WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
 # A Wine prefix for the live stack's guest, made once on this machine,
 # where Wine starts in seconds rather than minutes: its HID bus reads the
 # kernel's hidraw nodes (not SDL's devices), and hears of them coming and
 # going from the guest's udev daemon, as on a desktop.
 prepare_live_wine_prefix() {
-  local prefix=$1 made="hidraw, udevd, pristine registry"
+  local prefix=$1 made="hidraw, no evdev, udevd, pristine registry"
   [ "$(cat "$prefix/.vandrel-live" 2>/dev/null)" = "$made" ] && return 0
   rm -rf "$prefix"
   (
-    export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    wine_environment "$prefix"
     timeout 300 wineboot -i >/dev/null 2>&1
     local bus='HKLM\System\CurrentControlSet\Services\winebus'
     wine reg add "$bus" /v 'Enable SDL' /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    # The units are hidraw nodes only. Wine 8.0's bus thread dies on udev's
+    # removal of an input device that has no device node, and hears no
+    # hot-plug event after that: it is not told of input devices at all.
+    wine reg add "$bus" /v DisableInput /t REG_DWORD /d 1 /f >/dev/null 2>&1
     # Without a window manager Wine draws the window frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
     timeout 60 wineserver -w

@@ -10,19 +10,14 @@ need_packages clang
 cd "$ROOT"
 build="$ROOT/build/clang"
 
-CXX=clang++ cmake -S . -B "$build" -DVANDREL_WERROR=ON >/dev/null
-cmake --build "$build" -j2
+cmake --workflow --preset clang
 for program in vandrel vandrel-demo; do
   [ -x "$build/src/app/qt/$program" ] || { echo "the plain build made no $program" >&2; exit 1; }
 done
-ctest --test-dir "$build" --output-on-failure
 
 noqt="$build-no-qt"
 rm -rf "$noqt"
-if out="$(cmake -S . -B "$noqt" -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON 2>&1)"; then
-  echo "configure went on without Qt 6" >&2
-  exit 1
-fi
+out="$(cmake -S . -B "$noqt" -DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON 2>&1)" && { echo "configure went on without Qt 6" >&2; exit 1; }
 echo "$out" | grep -q 'qt6-base-dev' || { echo "$out"; echo "configure did not name qt6-base-dev" >&2; exit 1; }
 rm -rf "$noqt"
 echo "ok: without Qt 6, configure stops and names qt6-base-dev"

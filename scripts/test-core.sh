@@ -8,10 +8,8 @@ need_qt_packages
 # comma; make sure one exists.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$'; then
   need_packages locales
-  sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
-  locale-gen >/dev/null
+  as_root sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  as_root locale-gen >/dev/null
 fi
 cd "$ROOT"
-cmake --preset default >/dev/null
-cmake --build --preset default
-ctest --preset default
+cmake --workflow --preset default

@@ -58,7 +58,7 @@ if [ "${1:-}" != "--under-x" ]; then
   new_msi="$new_package/vandrel-$next-x64.msi"
   [ -f "$new_msi" ] || { echo "the signed build made no $new_msi" >&2; exit 1; }
 
-  for signed in "$new_package"/*.exe "$new_msi"; do
+  for signed in "$new_package"/*.exe "$new_package"/*.dll "$new_msi"; do
     osslsigncode verify -CAfile "$certs/ca.pem" -in "$signed" >"$certs/verify.log" 2>&1 ||
       { cat "$certs/verify.log" >&2; echo "the signature of $signed does not verify" >&2; exit 1; }
     if osslsigncode verify -CAfile "$certs/other-ca.pem" -in "$signed" >"$certs/verify.log" 2>&1; then
@@ -103,7 +103,7 @@ if [ -d "$work/wineprefix" ]; then
 fi
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX="$work/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine_environment "$work/wineprefix"
 export XDG_DATA_HOME="$work/xdg-data" XDG_CONFIG_HOME="$work/xdg-config"
 drive="$WINEPREFIX/drive_c"
 install_dir="$drive/Program Files/Vandrel Configuration"
@@ -163,8 +163,12 @@ shortcuts() {
 # Sets product_code.
 check_installed() {
   local version=$1 package=$2 installed_as=${3:-installed} failed_before=$failures
-  for program in "$package"/*.exe; do
+  for program in "$package"/*.exe "$package"/vandrel.dll "$package"/vandrel.h "$package"/vandrel.lib; do
     local installed="$install_dir/$(basename "$program")"
+    case "$program" in
+      *.h) installed="$install_dir/include/vandrel/$(basename "$program")" ;;
+      *.lib) installed="$install_dir/lib/$(basename "$program")" ;;
+    esac
     if [ ! -f "$installed" ]; then
       fail "not installed: ${installed#"$drive"/}"
     elif ! cmp -s "$program" "$installed"; then

@@ -7,6 +7,4 @@ need_core_packages
 cd "$ROOT"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-cmake --preset sanitize >/dev/null
-cmake --build --preset sanitize
-ctest --preset sanitize -j "$(nproc)"
+CTEST_PARALLEL_LEVEL="$(nproc)" cmake --workflow --preset sanitize

@@ -1,5 +1,6 @@
 #include "bare_window.h"
 
+#include "protocol/config_report.h"
 #include "window/amplitude.h"
 #include "window/control_table.h"
 
@@ -25,9 +26,9 @@ QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cas
 
 BareTexts bareTexts() {
     BareTexts texts;
-    for (int k = 0; k < window::kCalibrationItemCount; ++k)
+    for (int k = 0; k < protocol::kCalibrationCodes; ++k)
         texts.calibration.append(QString::fromStdString(window::calibrationText(k)));
-    for (int code = 0; code < window::kAmplitudeItemCount; ++code)
+    for (int code = 0; code < protocol::kAmplitudeCodes; ++code)
         texts.amplitude.append(QString::fromStdString(window::amplitudeText(code, 1.0, 1.0)));
     texts.polarity = {QStringLiteral("Off"), QStringLiteral("Normal"), QStringLiteral("Inverted")};
     texts.serials = {QStringLiteral("VD-000101"), QStringLiteral("VD-000102")};

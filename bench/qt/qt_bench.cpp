@@ -37,7 +37,7 @@ struct ShownDemo {
     device::sim::SimPlatform platform;
     std::array<demo::DemoUnit, 2> units = demo::plugDemoUnits(platform);
     window::frmMain form{platform};
-    qtview::MainWindow view{form};
+    frontend::qt::MainWindow view{form};
 
     ShownDemo() {
         view.start();

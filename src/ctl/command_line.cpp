@@ -1,9 +1,11 @@
 #include "ctl/command_line.h"
 
+#include "ctl/unit_text.h"
+#include "ctl/unit_write.h"
+#include "device/hex_text.h"
 #include "protocol/config_report.h"
 
 #include <charconv>
-#include <initializer_list>
 #include <vector>
 
 namespace ctl {
@@ -53,23 +55,12 @@ std::string shown(std::string_view word) {
     std::string out;
     for (unsigned char c : word.substr(0, 60)) {
         if (c < 0x20 || c == 0x7F) {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            out += "\\x" + device::hexNumber(c, 2);
         } else {
             out += static_cast<char>(c);
         }
     }
     if (word.size() > 60) out += "...";
-    return out;
-}
-
-// Joined by appending: GCC 12 reports a false -Wrestrict overlap in an
-// optimised build of `"text" + std::string`.
-std::string cat(std::initializer_list<std::string_view> parts) {
-    std::string out;
-    for (std::string_view part : parts) out += part;
     return out;
 }
 
@@ -181,7 +172,7 @@ std::variant<Request, UsageError> parseCommandLine(std::span<const std::string> 
                          "U+00FF and none a control character"})};
             r.serial = v;
         } else if (option == "--amplitude") {
-            r.amplitudeMillivolts = parseWhole(v, 99999);
+            r.amplitudeMillivolts = parseWhole(v, kMaxMillivolts);
             if (!r.amplitudeMillivolts)
                 return UsageError{cat({"--amplitude takes whole millivolts from 0 to 99999, not '", shown(v), "'"})};
         } else if (option == "--amplitude-code") {

@@ -1,5 +1,7 @@
 #include "device/interface_detail.h"
 
+#include "device/hex_text.h"
+
 #include <algorithm>
 
 namespace device {
@@ -28,17 +30,10 @@ std::optional<std::uint16_t> field(std::string_view& text, std::string_view key)
     if (text.size() < key.size() + 4) return std::nullopt;
     for (std::size_t i = 0; i < key.size(); ++i)
         if (upper(text[i]) != key[i]) return std::nullopt;
-    std::uint16_t value = 0;
-    for (std::size_t i = key.size(); i < key.size() + 4; ++i) {
-        const char c = upper(text[i]);
-        unsigned digit = 0;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return std::nullopt;
-        value = static_cast<std::uint16_t>((value << 4) | digit);
-    }
+    const auto value = parseHex(text.substr(key.size(), 4), 4, 0xFFFF);
+    if (!value) return std::nullopt;
     text.remove_prefix(key.size() + 4);
-    return value;
+    return static_cast<std::uint16_t>(*value);
 }
 
 }  // namespace

@@ -18,4 +18,8 @@ std::u16string utf8ToUtf16(std::string_view text);
 // unit of room is left. Bytes after that are not touched.
 void writeUtf16Le(std::u16string_view text, std::span<std::uint8_t> buffer);
 
+// UTF-16 to UTF-8, as a command line hands a word over; a lone surrogate
+// becomes U+FFFD.
+std::string utf16ToUtf8(std::u16string_view text);
+
 }  // namespace device

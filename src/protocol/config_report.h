@@ -19,6 +19,7 @@ inline constexpr std::uint8_t kWriteCommand = 1;
 inline constexpr int kAmplitudeCodes = 511;     // 0 to 510
 inline constexpr int kPolarityCount = 3;        // 0 off, 1 normal, 2 inverted
 inline constexpr int kCalibrationCodes = 1701;  // 0 to 1700, factor 0.4 + code / 1000
+inline constexpr int kLastCalibrationCode = kCalibrationCodes - 1;
 
 struct UnitSettings {
     int amplitudeIndex = 0;

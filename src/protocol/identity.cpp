@@ -1,6 +1,6 @@
 #include "protocol/identity.h"
 
-#include <cstdio>
+#include "device/hex_text.h"
 
 namespace protocol {
 
@@ -10,9 +10,12 @@ std::string versionText(std::uint16_t versionNumber) {
     // The number is unsigned: 0x8001 reads 128.1, never a negative major.
     const unsigned major = versionNumber >> 8;
     const unsigned minor = versionNumber & 0xFFu;
-    char buffer[16];
-    const int n = std::snprintf(buffer, sizeof buffer, " %u.%X", major, minor);
-    return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    // The minor part is hex without leading zeros: 0x010A reads 1.A.
+    std::string text(1, ' ');
+    text += std::to_string(major);
+    text += '.';
+    text += device::hexNumber(minor, minor > 0xF ? 2 : 1);
+    return text;
 }
 
 }  // namespace protocol

@@ -4,9 +4,6 @@
 
 namespace window {
 
-inline constexpr int kAmplitudeItemCount = 511;
-inline constexpr int kCalibrationItemCount = 1701;
-
 // The level in whole millivolts into 50 ohms that amplitude code `code`
 // produces with the two calibration factors.
 long long amplitudeMillivolts(int code, double factoryCalibration, double userCalibration);

@@ -66,8 +66,6 @@ const ControlSpec* findControlSpec(std::string_view name) {
     return nullptr;
 }
 
-std::span<const AccessibleEntry> accessibleTable() { return kAccessible; }
-
 const AccessibleEntry* findAccessibleEntry(std::string_view control) {
     for (const AccessibleEntry& a : kAccessible)
         if (a.control == control) return &a;

@@ -60,10 +60,8 @@ struct AccessibleEntry {
     std::string_view description;
 };
 
-// The controls a caption alone does not describe; every other control is
-// named by its own caption.
-std::span<const AccessibleEntry> accessibleTable();
-// nullptr when the control's own caption names it.
+// The controls a caption alone does not describe have an entry; every other
+// control is named by its own caption, and gets nullptr.
 const AccessibleEntry* findAccessibleEntry(std::string_view control);
 // The name to announce: the caption of the label that names the control,
 // its own accessible name, or empty when its caption is its name.

@@ -1,5 +1,7 @@
-#include "window/amplitude.h"
 #include "window/frm_main.h"
+
+#include "protocol/config_report.h"
+#include "window/amplitude.h"
 #include "window/number_text.h"
 #include "window/setting_defaults.h"
 #include "window/summary.h"
@@ -41,7 +43,7 @@ void frmMain::RebuildAmplitudeList() {
     const int selected = Enc1.listIndex();
     Enc1.clear();
     const double factory = FactoryCalibration;
-    for (int k = 0; k < kAmplitudeItemCount; ++k) Enc1.addItem(amplitudeText(k, factory, *userCalibration), k);
+    for (int k = 0; k < protocol::kAmplitudeCodes; ++k) Enc1.addItem(amplitudeText(k, factory, *userCalibration), k);
     // Code k stays item k, so the same amplitude code stays selected; the
     // assignment runs Enc1_Click.
     Enc1.setListIndex(selected);

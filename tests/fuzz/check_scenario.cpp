@@ -1,6 +1,6 @@
 #include "fuzz/parser_checks.h"
 
-#include "app/scenario/scenario_runner.h"
+#include "rig/scenario_runner.h"
 
 #include <algorithm>
 #include <sstream>
@@ -12,16 +12,16 @@ namespace {
 
 constexpr const char* kName = "scenario";
 
-app::ScenarioCheck parse(const std::string& text) {
+rig::ScenarioCheck parse(const std::string& text) {
     std::istringstream in(text);
-    return app::checkScenario(in);
+    return rig::checkScenario(in);
 }
 
 }  // namespace
 
 void checkScenario(Bytes input) {
     const std::string text(input.begin(), input.end());
-    const app::ScenarioCheck whole = parse(text);
+    const rig::ScenarioCheck whole = parse(text);
     const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
                        (text.empty() || text.back() == '\n' ? 0 : 1);
 
@@ -40,11 +40,11 @@ void checkScenario(Bytes input) {
     // its own is malformed with the same message.
     std::size_t start = 0;
     for (int n = 1; n < whole.errorLine; ++n) start = text.find('\n', start) + 1;
-    const app::ScenarioCheck before = parse(text.substr(0, start));
+    const rig::ScenarioCheck before = parse(text.substr(0, start));
     require(before.errorLine == 0 && before.commands == whole.commands, kName,
             "the lines before a malformed one do not read the same on their own");
     const std::size_t end = text.find('\n', start);
-    const app::ScenarioCheck alone = parse(text.substr(start, end == std::string::npos ? end : end - start));
+    const rig::ScenarioCheck alone = parse(text.substr(start, end == std::string::npos ? end : end - start));
     require(alone.errorLine == 1 && alone.error == whole.error, kName,
             "a malformed line does not read the same on its own");
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fake_sysfs_tree.h"
+#include "support/fake_sysfs_tree.h"
 
 #include <gtest/gtest.h>
 

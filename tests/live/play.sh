@@ -1,8 +1,8 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Inside the test guest: starts the virtual units, then either plays
 # scenarios through the runner over the native backend, or draws the window
 # beside one virtual unit.
-#   play.sh [--windows PREFIX] OUTDIR RUNNER FILE...
+#   play.sh [--windows PREFIX] [--library BUILD VID PID] OUTDIR RUNNER FILE...
 #   play.sh [--windows PREFIX] OUTDIR --picture PROGRAM PNG VID PID
 # For each FILE, OUTDIR gets NAME.actual (what the runner printed),
 # NAME.err and NAME.status; a picture's status goes to picture.status, and
@@ -11,16 +11,37 @@
 # whoever stops a guest that ran out of time can tell where it stood; the
 # units write to OUTDIR/units.log.
 # With --windows, RUNNER and PROGRAM are Windows programs run by Wine in
-# the prefix PREFIX, whose HID bus reads the kernel's hidraw nodes.
+# the prefix PREFIX, whose HID bus reads the kernel's hidraw nodes, and
+# VANDREL_BUDGET_RUNNER names a native vandrel-sim that tells each
+# scenario's budget (without it, RUNNER does).
+# With --library, once the scenarios have played, the C library's journey
+# sets a unit with the IDs VID and PID: import vandrel from the build BUILD
+# (library_live.sh), or with --windows the C example from the Windows
+# build's bin/ BUILD under the same Wine (library_wine.sh). Its status goes
+# to library.status, what it printed to library/journey.out.
+here=$(dirname "$0")
+source "$here/../../scripts/lib.sh"
+# Every step's status is recorded and the next one still runs.
+set +e +u +o pipefail
+. "$here/budget.sh"
+
+# The runner's exit statuses that mean more than a failure, and timeout's.
+RUNNER_UNSETTLED=4  # the stack was not as a scenario starts; nothing played
+TIMED_OUT=124
+KILLED=137
+
 prefix=
 if [ "${1:-}" = "--windows" ]; then
   prefix=$2
   shift 2
 fi
+library=
+if [ "${1:-}" = "--library" ]; then
+  library=$2 library_vid=$3 library_pid=$4
+  shift 4
+fi
 out=$1
 shift
-here=$(dirname "$0")
-. "$here/budget.sh"
 mkdir -p "$out"
 : >"$out/progress"
 step() {
@@ -29,7 +50,7 @@ step() {
 sock=/tmp/vandrel-units.sock
 address=$sock
 if [ -n "$prefix" ]; then
-  export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  wine_environment "$prefix"
   # Devices that earlier guests plugged, and half-kept state of one that was
   # stopped, must not meet this guest's units: Wine's registry starts as
   # the prefix was made.
@@ -46,8 +67,12 @@ if [ -n "$prefix" ]; then
     # The bus's services inherit this first program's standard error: what
     # Wine's plug and play makes of udev's news (in units.log) goes to
     # wine.log, for when Wine's list and the kernel's disagree.
-    WINEDEBUG=-all,+plugplay,warn+hid wine cmd /c exit >/dev/null 2>"$out/wine.log"
-    step end wine
+    WINEDEBUG=-all,+plugplay,warn+hid timeout "$BUDGET_WINE" wine cmd /c exit >/dev/null 2>"$out/wine.log"
+    status=$?
+    step end wine $status
+    if [ $status != 0 ]; then
+      echo "play: Wine did not start within $BUDGET_WINE s (status $status)" >"$out/wine.err"
+    fi
   fi
   address=127.0.0.1:7531
 fi
@@ -67,10 +92,15 @@ done
 step end units
 
 stop() {
-  python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(b"quit\n")' "$sock"
-  wait $units
+  timeout 10 python3 -c 'import socket, sys; s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall(b"quit\n")' "$sock"
+  local i=0
+  while kill -0 $units 2>/dev/null && [ $i -lt 100 ]; do
+    i=$((i + 1))
+    sleep 0.1
+  done
+  kill $units 2>/dev/null
   if [ -n "$prefix" ]; then
-    wineserver -k
+    timeout 30 wineserver -k
     # udevadm refuses to stop the daemon in a chroot.
     for p in /proc/[0-9]*; do
       [ "$(cat "$p/comm" 2>/dev/null)" != systemd-udevd ] || kill "${p#/proc/}"
@@ -85,41 +115,55 @@ if [ "$1" != --picture ]; then
   # file on the guest's 9p share can read back as zeros that way: run
   # copies from the guest's own memory.
   if [ -n "$prefix" ]; then cp "$runner" /tmp/runner.exe && runner=/tmp/runner.exe; fi
+  budget_runner=${VANDREL_BUDGET_RUNNER:-$runner}
+  previous="the guest's start"
   for f in "$@"; do
     name=$(basename "$f" .scn)
     step start "$name"
     status=0
     # A scenario that hangs is stopped at its budget, and the others play on.
-    limit=$(scenario_budget "$f")
-    if [ -n "$prefix" ]; then
+    layer=linux
+    [ -z "$prefix" ] || layer=windows
+    if ! limit=$("$budget_runner" --budget $layer "$f" 2>"$out/$name.err"); then
+      status=2
+    elif [ -s "$out/wine.err" ]; then
+      cp "$out/wine.err" "$out/$name.err"
+      status=1
+    elif [ -n "$prefix" ]; then
       timeout -k 10 "$limit" wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
-      # Status 4: Wine's HID bus still lists devices the kernel no longer
-      # has, before the scenario's first command. Wine 8.0's bus can lose
-      # track of the devices it holds once one of them leaves, and then
-      # keeps them listed for good; only a new Wine server forgets them.
-      # Nothing has been played, so the scenario starts, once, on a fresh
-      # server.
-      if [ $status = 4 ]; then
-        step restart wine
-        sed 's/^/play: before a new Wine server: /' "$out/$name.err" >"$out/$name.restarted"
-        wineserver -k
-        wineserver -p
-        wine cmd /c exit >/dev/null 2>>"$out/wine.log"
-        status=0
-        timeout -k 10 "$limit" wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
-      fi
       # A Windows program ends its lines with CR LF.
       tr -d '\r' <"$out/$name.raw" >"$out/$name.actual"
       rm -f "$out/$name.raw"
     else
       timeout -k 10 "$limit" "$runner" --live "$address" "$f" >"$out/$name.actual" 2>"$out/$name.err" || status=$?
     fi
-    if [ $status = 124 ] || [ $status = 137 ]; then
+    if [ $status = $TIMED_OUT ] || [ $status = $KILLED ]; then
       echo "play: $name was stopped after its budget of $limit s" >>"$out/$name.err"
+    elif [ $status = $RUNNER_UNSETTLED ]; then
+      # The reset before the first command found the layer still listing a
+      # unit the kernel no longer has: what the scenario before left behind
+      # broke it. Nothing of this one was played, and nothing is replayed.
+      echo "play: nothing of $name was played: before its first command the layer still listed a unit that the kernel no longer has, left by $previous" >>"$out/$name.err"
     fi
     echo $status >"$out/$name.status"
     step end "$name" $status
+    previous=$name
   done
+  if [ -n "$library" ]; then
+    step start library
+    if [ -n "$prefix" ] && [ -s "$out/wine.err" ]; then
+      mkdir -p "$out/library" && cp "$out/wine.err" "$out/library/journey.out"
+      status=1
+    elif [ -n "$prefix" ]; then
+      bash "$here/library_wine.sh" "$sock" "$library" "$out/library" "$library_vid" "$library_pid"
+      status=$?
+    else
+      sh "$here/library_live.sh" "$sock" "$library" "$out/library" "$library_vid" "$library_pid"
+      status=$?
+    fi
+    echo $status >"$out/library.status"
+    step end library $status
+  fi
   stop
   exit 0
 fi

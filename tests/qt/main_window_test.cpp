@@ -55,7 +55,7 @@ class QtWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         application();
-        view = std::make_unique<qtview::MainWindow>(form);
+        view = std::make_unique<frontend::qt::MainWindow>(form);
     }
     void TearDown() override { view.reset(); }
 
@@ -108,7 +108,7 @@ protected:
 
     SimPlatform platform;
     window::frmMain form{platform};
-    std::unique_ptr<qtview::MainWindow> view;
+    std::unique_ptr<frontend::qt::MainWindow> view;
 };
 
 TEST_F(QtWindowTest, WidgetTreeMatchesTheWindowTable) {

@@ -18,10 +18,4 @@ if(DEFINED ENV{VANDREL_UPDATE_GOLDEN})
   message(STATUS "rewrote ${EXPECTED}")
   return()
 endif()
-execute_process(
-  COMMAND ${CMAKE_COMMAND} -E compare_files ${EXPECTED} ${ACTUAL}
-  RESULT_VARIABLE differs)
-if(differs)
-  execute_process(COMMAND diff -u ${EXPECTED} ${ACTUAL} OUTPUT_VARIABLE diff_text)
-  message(FATAL_ERROR "output differs from ${EXPECTED}:\n${diff_text}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/compare_golden.cmake)

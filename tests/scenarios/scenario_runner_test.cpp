@@ -1,6 +1,6 @@
-#include "app/scenario/scenario_runner.h"
+#include "rig/scenario_runner.h"
 
-#include "app/scenario/unit_bench.h"
+#include "rig/unit_rig.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ struct Played {
 Played play(const std::string& script) {
     std::istringstream in(script);
     std::ostringstream out, err;
-    const int code = app::runScenario(in, out, err);
+    const int code = rig::runScenario(in, out, err);
     return {code, out.str(), err.str()};
 }
 
@@ -73,33 +73,46 @@ TEST(ScenarioRunner, DashIsTheEmptySerial) {
     EXPECT_NE(r.out.find("DeviceDetected=1"), std::string::npos);
 }
 
-// Real devices cannot fail one call: a bench that says so has a script
+// Real devices cannot fail one call: a rig that says so has a script
 // that asks for it refused whole, before its first line is played.
-TEST(ScenarioRunner, BenchThatCannotFailCallsRefusesFailBeforePlaying) {
-    class RealDevices final : public app::UnitBench {
+TEST(ScenarioRunner, RigThatCannotFailCallsRefusesFailBeforePlaying) {
+    class RealDevices final : public rig::UnitRig {
     public:
         device::HidPlatform& platform() override { return m_sim->platform(); }
-        app::BenchError plug(const device::sim::DeviceConfig& c) override { return m_sim->plug(c); }
-        app::BenchError unplug(std::size_t d) override { return m_sim->unplug(d); }
-        app::BenchError replug(std::size_t d) override { return m_sim->replug(d); }
-        app::BenchError setFailing(std::size_t, device::sim::Operation, bool) override { return "refused"; }
-        app::BenchError takeReports(std::size_t d, std::vector<std::vector<std::uint8_t>>& r) override {
+        rig::RigError plug(const device::sim::DeviceConfig& c) override { return m_sim->plug(c); }
+        rig::RigError unplug(std::size_t d) override { return m_sim->unplug(d); }
+        rig::RigError replug(std::size_t d) override { return m_sim->replug(d); }
+        rig::RigError setFailing(std::size_t, device::sim::Operation, bool) override { return "refused"; }
+        rig::RigError takeReports(std::size_t d, std::vector<std::vector<std::uint8_t>>& r) override {
             return m_sim->takeReports(d, r);
         }
-        app::BenchError takeWoken(std::vector<bool>& w) override { return m_sim->takeWoken(w); }
+        rig::RigError takeWoken(std::vector<bool>& w) override { return m_sim->takeWoken(w); }
         std::size_t openHandles() override { return m_sim->openHandles(); }
         std::size_t openEvents() override { return m_sim->openEvents(); }
         void beforeTick(std::uint32_t) override {}
         bool canFailCalls() const override { return false; }
 
     private:
-        std::unique_ptr<app::UnitBench> m_sim = app::makeSimBench();
+        std::unique_ptr<rig::UnitRig> m_sim = rig::makeSimRig();
     };
     std::istringstream in("unit A\nstart\nheal A read\n");
     std::ostringstream out, err;
-    EXPECT_EQ(app::runScenario(in, out, err, std::make_unique<RealDevices>()), 2);
+    EXPECT_EQ(rig::runScenario(in, out, err, std::make_unique<RealDevices>()), 2);
     EXPECT_EQ(out.str(), "");
     EXPECT_NE(err.str().find("line 3: 'heal' cannot be played on real devices"), std::string::npos) << err.str();
+}
+
+// The live suite's limits come from these counts: comments, blank lines and
+// the words of a ctl's command line are not commands of their own.
+TEST(ScenarioCheck, CountsTheCommandsThatTheLiveStackWaitsFor) {
+    std::istringstream in(
+        "# unit tick\nunit A\nother\n\nstart\ntick\nunplug A\nreplug A\nctl show --serial tick\ntick\n");
+    const rig::ScenarioCheck c = rig::checkScenario(in);
+    ASSERT_EQ(c.errorLine, 0) << c.error;
+    EXPECT_EQ(c.commands, 8u);
+    EXPECT_EQ(c.moves, 4u);
+    EXPECT_EQ(c.ctls, 1u);
+    EXPECT_EQ(c.ticks, 2u);
 }
 
 }  // namespace

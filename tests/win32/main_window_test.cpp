@@ -5,6 +5,7 @@
 #include "frontend/win32/main_window.h"
 
 #include "device/sim/sim_platform.h"
+#include "frontend/win32/wide_text.h"
 #include "window/frm_main.h"
 
 #include <gtest/gtest.h>
@@ -21,16 +22,12 @@
 namespace {
 
 using device::sim::Operation;
+using frontend::win32::widen;
 
 std::wstring textOf(HWND control) {
     wchar_t text[1024] = {};
     GetWindowTextW(control, text, 1024);
     return text;
-}
-
-std::wstring widen(const std::string& text) {
-    // Only ASCII reaches the controls in these tests.
-    return std::wstring(text.begin(), text.end());
 }
 
 void pumpMessages() {

@@ -6,6 +6,7 @@
 // Usage: win32_smoke <vandrel.exe> <picture.bmp>
 // Exit codes: 0 passed, 1 failed, 77 skipped (no display).
 #include "device/sim/sim_platform.h"
+#include "frontend/win32/wide_text.h"
 #include "window/control_table.h"
 #include "window/frm_main.h"
 #include "window/placement.h"
@@ -24,19 +25,13 @@ constexpr int kSkipped = 77;
 constexpr DWORD kWindowWaitMs = 60000;  // a fresh Wine prefix starts slowly
 constexpr DWORD kExitWaitMs = 5000;
 
+using frontend::win32::widen;
+
 int g_failures = 0;
 
 void fail(const char* what, const std::string& detail) {
     ++g_failures;
     std::fprintf(stderr, "FAIL %s: %s\n", what, detail.c_str());
-}
-
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return wide;
 }
 
 std::string narrow(const std::wstring& text) {

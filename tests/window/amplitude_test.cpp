@@ -1,5 +1,6 @@
 // The calibrated amplitude texts a user reads, and the calibration texts.
 #include "window/amplitude.h"
+#include "protocol/config_report.h"
 #include "window/number_text.h"
 
 #include <gtest/gtest.h>
@@ -33,12 +34,12 @@ INSTANTIATE_TEST_SUITE_P(
                     Level{0.0, "1.000", 0, 0}, Level{0.0, "2.100", 510, 0}));
 
 TEST(AmplitudeLevelsAtFactorZero, AllItemsReadZero) {
-    for (int k = 0; k < window::kAmplitudeItemCount; ++k) ASSERT_EQ(window::amplitudeText(k, 0.0, 1.4), "0");
+    for (int k = 0; k < protocol::kAmplitudeCodes; ++k) ASSERT_EQ(window::amplitudeText(k, 0.0, 1.4), "0");
 }
 
 TEST(CalibrationTexts, ThreeDecimalsEveryOneDistinctAndReadBackExactly) {
     std::set<std::string> seen;
-    for (int k = 0; k < window::kCalibrationItemCount; ++k) {
+    for (int k = 0; k < protocol::kCalibrationCodes; ++k) {
         const std::string text = window::calibrationText(k);
         ASSERT_EQ(text.size(), 5u) << k;
         ASSERT_EQ(text[1], '.') << k;

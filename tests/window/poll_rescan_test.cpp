@@ -10,6 +10,7 @@
 #include <ostream>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -104,6 +105,58 @@ TEST_F(PollRescan, ALostUnitStillThereIsReconnectedInTheSameTick) {
     EXPECT_TRUE(m_form.connection().DeviceDetected);
     EXPECT_EQ(m_form.Timer.interval(), 250);
     EXPECT_EQ(m_sim.openHandles(), 2u);
+}
+
+// Where the system announces interfaces coming and going, the list is walked
+// only after a notice; where no source of notices could be registered, every
+// tick walks. A unit that is listed but not ready yet is tried again on the
+// next tick from the kept list, and a unit that arrives while a walk is under
+// way is walked for again on the next tick.
+TEST(PollRescanNotices, KeptListFollowsTheNoticesAndFullWalkWithout) {
+    for (const device::sim::Notices notices : {device::sim::Notices::Unregistered, device::sim::Notices::Announced}) {
+        const bool announced = notices == device::sim::Notices::Announced;
+        SCOPED_TRACE(announced ? "announced" : "unregistered");
+        SimPlatform sim(notices);
+        for (int i = 0; i < 4; ++i) sim.plug(device::sim::otherDeviceConfig());
+        window::frmMain form(sim);
+        form.Form_Load();
+        const std::size_t walksAtStart = sim.walks();
+        for (int i = 0; i < 3; ++i) form.Timer.expire();
+        EXPECT_EQ(sim.walks() - walksAtStart, announced ? 0u : 3u) << "idle ticks";
+
+        // Plugged while not ready: listed, its serial not readable yet.
+        const auto unit = sim.plug(device::sim::unitConfig(u"VD-1"));
+        sim.setFailing(unit, Operation::Serial, true);
+        form.Timer.expire();
+        EXPECT_FALSE(form.connection().DeviceDetected);
+        sim.setFailing(unit, Operation::Serial, false);
+        const std::size_t walksBefore = sim.walks();
+        form.Timer.expire();
+        EXPECT_TRUE(form.connection().DeviceDetected) << "not retried from the kept list";
+        EXPECT_EQ(sim.walks() - walksBefore, announced ? 0u : 2u);
+        bool cancel = false;
+        form.Form_Unload(cancel);
+    }
+
+    // The second unit arrives after the walk read the interfaces.
+    SimPlatform sim(device::sim::Notices::Announced);
+    window::frmMain form(sim);
+    form.Form_Load();
+    sim.plug(device::sim::otherDeviceConfig());
+    bool arrived = false;
+    sim.duringWalk = [&] {
+        if (!std::exchange(arrived, true)) sim.plug(device::sim::unitConfig(u"VD-2"));
+    };
+    form.Timer.expire();
+    ASSERT_TRUE(arrived);
+    EXPECT_FALSE(form.connection().DeviceDetected) << "the walk had passed it";
+    form.Timer.expire();
+    EXPECT_TRUE(form.connection().DeviceDetected) << "a notice during the walk was lost";
+    const std::size_t walks = sim.walks();
+    form.Timer.expire();
+    EXPECT_EQ(sim.walks(), walks);
+    bool cancel = false;
+    form.Form_Unload(cancel);
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 namespace app {
 
 int runVandrelctl(const std::vector<std::string>& args) {
-    const std::unique_ptr<device::HidPlatform> platform = device::makeNativePlatform();
+    // One command walks the interfaces a few times at most, within moments:
+    // a watch for changes would cost more than it saves.
+    const std::unique_ptr<device::HidPlatform> platform = device::makeNativePlatform(device::ListingUse::Once);
     ctl::Host host;
     host.openAdvice = openAdvice;
     host.version = VANDREL_VERSION;

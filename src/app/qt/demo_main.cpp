@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     device::sim::SimPlatform platform;
     const auto units = demo::plugDemoUnits(platform);
     window::frmMain form(platform);
-    qtview::MainWindow mainWindow(form);
+    frontend::qt::MainWindow mainWindow(form);
     mainWindow.start();
 
     if (screenshot) {

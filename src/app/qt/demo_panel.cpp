@@ -1,5 +1,7 @@
 #include "demo_panel.h"
 
+#include "device/hex_text.h"
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -15,15 +17,6 @@ namespace {
 // The panel looks for new reports this often; the main window's poll runs
 // every 500 ms at most, so a person sees each write as it happens.
 constexpr int kRefreshMilliseconds = 200;
-
-QString hexBytes(const std::vector<std::uint8_t>& report) {
-    QString text;
-    for (std::uint8_t byte : report) {
-        if (!text.isEmpty()) text += QLatin1Char(' ');
-        text += QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -72,9 +65,10 @@ void DemoPanel::refresh() {
         row.state->setText(present ? QStringLiteral("Plugged in") : QStringLiteral("Unplugged"));
         row.plug->setText(present ? QStringLiteral("Unplug") : QStringLiteral("Plug back in"));
         const auto& received = m_platform.received(row.unit.id);
-        for (; row.shown < received.size(); ++row.shown)
-            row.reports->appendPlainText(
-                QStringLiteral("%1:  %2").arg(row.shown + 1).arg(hexBytes(received[row.shown])));
+        for (; row.shown < received.size(); ++row.shown) {
+            const QString bytes = QString::fromStdString(device::hexBytes(received[row.shown], ' '));
+            row.reports->appendPlainText(QStringLiteral("%1:  %2").arg(row.shown + 1).arg(bytes));
+        }
     }
 }
 

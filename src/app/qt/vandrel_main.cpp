@@ -17,7 +17,7 @@ int main(int /*argc*/, char** argv) {
 
     const std::unique_ptr<device::HidPlatform> platform = device::makeNativePlatform();
     window::frmMain form(*platform);
-    qtview::MainWindow mainWindow(form);
+    frontend::qt::MainWindow mainWindow(form);
     mainWindow.start();
     return app.exec();
 }

@@ -7,9 +7,6 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,107 +35,18 @@ auto retryInterrupted(Call call) {
 
 }  // namespace
 
-UniqueFd::~UniqueFd() {
-    // Whatever close reports, the descriptor is released on Linux; retrying
-    // after EINTR could close a descriptor another open has just reused.
-    if (m_fd >= 0) ::close(m_fd);
-}
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = other.release();
-    }
-    return *this;
-}
-
-int UniqueFd::release() { return std::exchange(m_fd, -1); }
-
 HidrawPlatform::HidrawPlatform(std::string sysRoot, std::string devRoot, std::unique_ptr<NodeWatch> watch)
     : m_sysfs(std::move(sysRoot), std::move(devRoot)), m_watch(std::move(watch)) {}
 
 HidrawPlatform::~HidrawPlatform() = default;
 
-std::uintptr_t HidrawPlatform::nextId() { return m_nextId++; }
-
-std::size_t HidrawPlatform::openHandles() const {
-    return static_cast<std::size_t>(
-        std::count_if(m_handles.begin(), m_handles.end(), [](const HandleSlot& s) { return s.id != 0; }));
-}
-
-std::size_t HidrawPlatform::openLists() const {
-    return static_cast<std::size_t>(
-        std::count_if(m_lists.begin(), m_lists.end(), [](const ListSlot& s) { return s.id != 0; }));
-}
-
-HidrawPlatform::OpenNode* HidrawPlatform::find(Handle handle) {
-    const auto id = static_cast<std::uintptr_t>(handle);
-    for (HandleSlot& slot : m_handles)
-        if (slot.id == id) return &slot.node;
-    return nullptr;
-}
-
-const HidrawPlatform::Snapshot* HidrawPlatform::listOf(InterfaceList list) const {
-    const auto id = static_cast<std::uintptr_t>(list);
-    for (const ListSlot& slot : m_lists)
-        if (slot.id == id) return slot.snapshot.get();
-    return nullptr;
-}
-
-bool HidrawPlatform::relist() {
-    auto fresh = std::make_shared<Snapshot>();
-    const Snapshot* before = m_current.get();
-    fresh->reserve(before ? before->size() + 1 : 16);
-    const std::string devRoot = m_sysfs.devRoot().string();
-    // An interface whose node still leads to the same HID device is kept
-    // with what was learnt about it; a node number that now leads to
-    // another device is a new interface.
-    const bool listed = m_sysfs.listNodes([&](std::uint32_t number, std::string_view name, std::string_view hidDevice) {
-        if (before) {
-            const auto it = std::lower_bound(before->begin(), before->end(), number,
-                                             [](const auto& i, std::uint32_t n) { return i->listed.number < n; });
-            if (it != before->end() && (*it)->listed.number == number && (*it)->listed.hidDevice == hidDevice) {
-                fresh->push_back(*it);
-                return;
-            }
-        }
-        auto added = std::make_shared<Interface>();
-        added->name = std::string(name);
-        added->listed = ListedNode{number, devRoot + "/" + added->name, std::string(hidDevice)};
-        added->id = parseHidDeviceName(hidDevice);
-        // The kernel names every HID device after its IDs; the uevent is
-        // read only for a name that does not say them.
-        if (!added->id) added->id = m_sysfs.hidId(m_sysfs.sysRoot() / added->listed.hidDevice);
-        fresh->push_back(std::move(added));
-    });
-    if (!listed) return false;
-    // Directory order is whatever the file system gives; numeric order is
-    // stable from one listing to the next (hidraw10 after hidraw9).
-    std::sort(fresh->begin(), fresh->end(),
-              [](const auto& a, const auto& b) { return a->listed.number < b->listed.number; });
-    m_current = std::move(fresh);
-    return true;
-}
-
 InterfaceList HidrawPlatform::doGetClassDevs() {
     // The watch is asked first, so that a change during the listing below
     // is reported to the next walk.
     const bool changed = !m_watch || m_watch->changed();
-    if (changed || !m_current) {
-        if (!relist()) {
-            m_current.reset();
-            return kNoList;
-        }
-    }
-    const std::uintptr_t id = nextId();
-    for (ListSlot& slot : m_lists) {
-        if (slot.id == 0) {
-            slot.id = id;
-            slot.snapshot = m_current;
-            return InterfaceList{id};
-        }
-    }
-    m_lists.push_back(ListSlot{id, m_current});
+    if ((changed || !m_listing.current()) && !m_listing.relist(m_sysfs)) return kNoList;
+    const std::uintptr_t id = m_nextId++;
+    m_lists.insert(id, m_listing.current());
     return InterfaceList{id};
 }
 
@@ -149,32 +57,11 @@ std::optional<std::string> HidrawPlatform::doInterfacePath(InterfaceList list, s
 }
 
 bool HidrawPlatform::doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path) {
-    const Snapshot* snapshot = listOf(list);
-    if (!snapshot || index >= snapshot->size()) return false;
-    path.assign((*snapshot)[index]->listed.node);
-    if (snapshot == m_current.get()) m_lastServed = index;
-    return true;
+    const auto* snapshot = m_lists.find(static_cast<std::uintptr_t>(list));
+    return snapshot && m_listing.pathInto(**snapshot, index, path);
 }
 
-void HidrawPlatform::doDestroyList(InterfaceList list) {
-    const auto id = static_cast<std::uintptr_t>(list);
-    for (ListSlot& slot : m_lists) {
-        if (slot.id == id) {
-            slot.id = 0;
-            slot.snapshot.reset();
-            return;
-        }
-    }
-}
-
-std::shared_ptr<HidrawPlatform::Interface> HidrawPlatform::listedAt(const std::string& path) {
-    if (!m_current) return nullptr;
-    const Snapshot& current = *m_current;
-    if (m_lastServed < current.size() && current[m_lastServed]->listed.node == path) return current[m_lastServed];
-    for (const auto& interface : current)
-        if (interface->listed.node == path) return interface;
-    return nullptr;
-}
+void HidrawPlatform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }
 
 Handle HidrawPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
     // A path with a zero byte in it would open a shorter path than asked.
@@ -182,7 +69,7 @@ Handle HidrawPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
     OpenNode node;
     // Reads must never block, so the overlapped handle is the node opened
     // now; a synchronous one of a listed interface waits for a request.
-    if (mode == OpenMode::Synchronous) node.listed = listedAt(path);
+    if (mode == OpenMode::Synchronous) node.listed = m_listing.find(path);
     if (!node.listed) {
         // Descriptors are never handed to child processes, whatever the
         // caller asks for: the program starts none, and a unit's node must
@@ -197,42 +84,20 @@ Handle HidrawPlatform::doOpen(const std::string& path, OpenMode mode, bool) {
         // The sysfs directories are found now, from the open descriptor, so
         // the requests below describe this device even if the path is
         // reused later.
-        std::optional<std::uint32_t> major, minor;
-        struct stat st {};
-        if (::fstat(node.fd.get(), &st) == 0 && S_ISCHR(st.st_mode)) {
-            major = ::major(st.st_rdev);
-            minor = ::minor(st.st_rdev);
-        }
+        const auto [major, minor] = node.fd.charDevice();
         node.dirs = m_sysfs.nodeDirs(path, major, minor);
     }
 
-    const std::uintptr_t id = nextId();
-    for (HandleSlot& slot : m_handles) {
-        if (slot.id == 0) {
-            slot.id = id;
-            slot.node = std::move(node);
-            return Handle{id};
-        }
-    }
-    m_handles.push_back(HandleSlot{id, std::move(node)});
+    const std::uintptr_t id = m_nextId++;
+    m_handles.insert(id, std::move(node));
     return Handle{id};
 }
 
 // A failed open makes no other call, so errno still holds open's reason.
 std::string HidrawPlatform::doOpenFailureReason() { return std::strerror(errno); }
 
-bool HidrawPlatform::doClose(Handle handle) {
-    const auto id = static_cast<std::uintptr_t>(handle);
-    for (HandleSlot& slot : m_handles) {
-        if (slot.id == id) {
-            // The descriptor is released even when its device has gone.
-            slot.id = 0;
-            slot.node = OpenNode{};
-            return true;
-        }
-    }
-    return false;
-}
+// The descriptor is released even when its device has gone.
+bool HidrawPlatform::doClose(Handle handle) { return m_handles.erase(static_cast<std::uintptr_t>(handle)); }
 
 bool HidrawPlatform::deviceOpen(OpenNode& node) {
     if (node.fd.valid()) return true;
@@ -246,12 +111,7 @@ bool HidrawPlatform::deviceOpen(OpenNode& node) {
     if (!fd.valid()) return false;
     // hidraw numbers are handed out again at once: the node opened must
     // still be the HID device that was listed, whose name is never reused.
-    std::optional<std::uint32_t> major, minor;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISCHR(st.st_mode)) {
-        major = ::major(st.st_rdev);
-        minor = ::minor(st.st_rdev);
-    }
+    const auto [major, minor] = fd.charDevice();
     const auto now = m_sysfs.hidDeviceNow(interface.name, major, minor);
     if (!now || *now != interface.listed.hidDevice) return false;
     node.fd = std::move(fd);
@@ -383,7 +243,7 @@ bool HidrawPlatform::doReadInputReport(Handle handle, std::span<std::uint8_t> bu
 }
 
 EventHandle HidrawPlatform::doCreateEvent(bool, bool, bool) {
-    const std::uintptr_t id = nextId();
+    const std::uintptr_t id = m_nextId++;
     m_events.insert(id);
     return EventHandle{id};
 }
@@ -394,8 +254,9 @@ void HidrawPlatform::doCloseEvent(EventHandle event) { m_events.erase(static_cas
 
 namespace device {
 
-std::unique_ptr<HidPlatform> makeNativePlatform() {
-    return std::make_unique<hidraw::HidrawPlatform>("/sys", "/dev", hidraw::makeUeventWatch());
+std::unique_ptr<HidPlatform> makeNativePlatform(ListingUse use) {
+    return std::make_unique<hidraw::HidrawPlatform>("/sys", "/dev",
+                                                    use == ListingUse::Repeated ? hidraw::makeUeventWatch() : nullptr);
 }
 
 }  // namespace device

@@ -1,39 +1,21 @@
 #pragma once
 
 #include "device/hid_platform.h"
+#include "device/hidraw/listing_cache.h"
 #include "device/hidraw/node_watch.h"
 #include "device/hidraw/report_descriptor.h"
+#include "device/hidraw/slot_table.h"
 #include "device/hidraw/sysfs.h"
+#include "device/hidraw/unique_fd.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace device::hidraw {
-
-// Owns one file descriptor and closes it exactly once.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    bool valid() const { return m_fd >= 0; }
-    int release();
-
-private:
-    int m_fd = -1;
-};
 
 // The Linux HID services: hidraw nodes, described by sysfs.
 //
@@ -60,9 +42,9 @@ public:
     HidrawPlatform(const HidrawPlatform&) = delete;
     HidrawPlatform& operator=(const HidrawPlatform&) = delete;
 
-    std::size_t openHandles() const;
+    std::size_t openHandles() const { return m_handles.size(); }
     std::size_t openEvents() const { return m_events.size(); }
-    std::size_t openLists() const;
+    std::size_t openLists() const { return m_lists.size(); }
     // Node opens made so far, at once or on a request's need.
     std::size_t nodeOpens() const { return m_nodeOpens; }
 
@@ -84,20 +66,6 @@ protected:
     void doCloseEvent(EventHandle event) override;
 
 private:
-    // One listed interface, shared by the lists and handles made from it
-    // and kept across listings while the same HID device is behind it.
-    struct Interface {
-        ListedNode listed;
-        std::string name;  // hidrawN
-        std::optional<HidId> id;
-        // Looked up on first need: a device's place and version do not
-        // change while it stays plugged in.
-        bool usbLooked = false;
-        std::optional<std::filesystem::path> usbDevice;
-        std::optional<std::uint16_t> version;
-    };
-    using Snapshot = std::vector<std::shared_ptr<Interface>>;
-
     struct OpenNode {
         UniqueFd fd;
         // Set for a listed interface opened for synchronous requests.
@@ -108,36 +76,17 @@ private:
         // descriptor does not change while it stays plugged in.
         std::optional<ReportLengths> lengths;
     };
-    struct HandleSlot {
-        std::uintptr_t id = 0;  // 0: free
-        OpenNode node;
-    };
-    struct ListSlot {
-        std::uintptr_t id = 0;  // 0: free
-        std::shared_ptr<const Snapshot> snapshot;
-    };
 
-    bool relist();
-    std::shared_ptr<Interface> listedAt(const std::string& path);
-    OpenNode* find(Handle handle);
-    const Snapshot* listOf(InterfaceList list) const;
+    OpenNode* find(Handle handle) { return m_handles.find(static_cast<std::uintptr_t>(handle)); }
     bool deviceOpen(OpenNode& node);
     const std::filesystem::path* usbDeviceOf(OpenNode& node);
     const ReportLengths* lengthsOf(OpenNode& node);
-    std::uintptr_t nextId();
 
     Sysfs m_sysfs;
     std::unique_ptr<NodeWatch> m_watch;
-    // The interfaces as last listed; null until the first listing and after
-    // one that failed.
-    std::shared_ptr<const Snapshot> m_current;
-    // Where the last path handed out sits in m_current: a walk opens the
-    // interface it was just given.
-    std::size_t m_lastServed = 0;
-    // Slots are reused, so a walk over a list that did not change
-    // allocates nothing.
-    std::vector<HandleSlot> m_handles;
-    std::vector<ListSlot> m_lists;
+    ListingCache m_listing;
+    SlotTable<OpenNode> m_handles;
+    SlotTable<std::shared_ptr<const Snapshot>> m_lists;
     // The poll's read never waits, so an event has nothing to signal; it is
     // only an accounted name.
     std::set<std::uintptr_t> m_events;

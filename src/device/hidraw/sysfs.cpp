@@ -1,5 +1,7 @@
 #include "device/hidraw/sysfs.h"
 
+#include "device/hex_text.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,14 +25,6 @@ constexpr std::size_t kMaxAttributeBytes = 4096;
 // device); the walk gives up long before any real tree's depth.
 constexpr int kMaxWalkUp = 32;
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-unsigned hexValue(char c) {
-    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-    return static_cast<unsigned>(c - 'A' + 10);
-}
-
 }  // namespace
 
 std::optional<std::uint32_t> hidrawNumber(std::string_view name) {
@@ -50,15 +44,9 @@ std::optional<std::uint32_t> hidrawNumber(std::string_view name) {
 }
 
 std::optional<std::uint16_t> parseHex16(std::string_view text, std::size_t maxDigits) {
-    if (text.empty() || text.size() > maxDigits) return std::nullopt;
-    std::uint32_t value = 0;
-    for (char c : text) {
-        if (!isHexDigit(c)) return std::nullopt;
-        value = (value << 4) | hexValue(c);
-        // Leading zeros are fine; any significant digit past 16 bits is not.
-        if (value > 0xFFFF) return std::nullopt;
-    }
-    return static_cast<std::uint16_t>(value);
+    const auto value = parseHex(text, maxDigits, 0xFFFF);
+    if (!value) return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
 }
 
 std::optional<std::string_view> hidDeviceOfLink(std::string_view target, std::string_view name) {
@@ -92,8 +80,7 @@ std::optional<HidId> parseHidDeviceName(std::string_view name) {
     const auto vendor = parseHex16(name.substr(first + 1, second - first - 1), 8);
     const auto product = parseHex16(name.substr(second + 1, dot - second - 1), 8);
     const std::string_view counter = name.substr(dot + 1);
-    if (!bus || !vendor || !product || counter.empty() || counter.size() > 8 ||
-        !std::all_of(counter.begin(), counter.end(), isHexDigit))
+    if (!bus || !vendor || !product || counter.empty() || counter.size() > 8 || !parseHex(counter, 8, 0xFFFFFFFF))
         return std::nullopt;
     return HidId{*bus, *vendor, *product};
 }

@@ -13,7 +13,7 @@
 
 #include <string>
 
-namespace qtview {
+namespace frontend::qt {
 
 namespace {
 
@@ -176,4 +176,4 @@ void installAccessibleFactory() {
     (void)installed;
 }
 
-}  // namespace qtview
+}  // namespace frontend::qt

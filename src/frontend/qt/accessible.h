@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace qtview {
+namespace frontend::qt {
 
 // Marks a widget as the view of a named control of the window, so that
 // screen readers get the control's name, value and group from the core's
@@ -15,4 +15,4 @@ void markAccessible(QWidget* widget, std::string_view controlName);
 // than once.
 void installAccessibleFactory();
 
-}  // namespace qtview
+}  // namespace frontend::qt

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace qtview {
+namespace frontend::qt {
 
 void installFontSubstitutes() {
     // Liberation Sans has Arial's metrics; the bitmap and TrueType sans
@@ -32,4 +32,4 @@ QFont fontFor(const window::FontSpec& design) {
     return font;
 }
 
-}  // namespace qtview
+}  // namespace frontend::qt

@@ -4,7 +4,7 @@
 
 #include <QFont>
 
-namespace qtview {
+namespace frontend::qt {
 
 // Maps the window's design-time faces to installed metric-compatible ones,
 // so text keeps the widths the layout was drawn for. Idempotent.
@@ -13,4 +13,4 @@ void installFontSubstitutes();
 // The control's font; an empty face keeps the application's default.
 QFont fontFor(const window::FontSpec& design);
 
-}  // namespace qtview
+}  // namespace frontend::qt

@@ -24,7 +24,7 @@
 #include <cmath>
 #include <exception>
 
-namespace qtview {
+namespace frontend::qt {
 
 namespace {
 
@@ -407,4 +407,4 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-}  // namespace qtview
+}  // namespace frontend::qt

@@ -12,7 +12,7 @@ class QCloseEvent;
 class QComboBox;
 class QTimer;
 
-namespace qtview {
+namespace frontend::qt {
 
 // The window as Qt widgets: a thin view over frmMain's control models. It
 // builds one widget per row of the window's table, mirrors every model
@@ -72,4 +72,4 @@ private:
     bool m_flushQueued = false;
 };
 
-}  // namespace qtview
+}  // namespace frontend::qt

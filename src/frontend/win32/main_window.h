@@ -1,13 +1,13 @@
 #pragma once
 
+#include "frontend/win32/accessible.h"
+#include "frontend/win32/fonts.h"
 #include "window/controls.h"
 #include "window/frm_main.h"
 
 #include <windows.h>
 
-struct IAccPropServices;
-
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,7 +16,8 @@ namespace frontend::win32 {
 // The native window over frmMain's control models. The models hold all
 // state; this class creates one native control per model row, mirrors every
 // model change into it, and turns a user's pick, press or the timer's
-// expiry into the model's own entry points.
+// expiry into the model's own entry points. Registration and dispatch are
+// here; native_controls, layout, mirroring, fonts and accessible do the rest.
 class MainWindow final : public window::ControlObserver {
 public:
     MainWindow(HINSTANCE instance, window::frmMain& form);
@@ -47,26 +48,29 @@ private:
         std::vector<std::string> shownItems;
     };
 
+    static constexpr UINT_PTR kTimerId = 1;
+    static constexpr UINT kSyncItemsMessage = WM_APP + 1;
+
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void onCommand(int id, int code);
     void onClose();
+    void moveFocus(HWND to);
 
     void createControls();
     void placeLabelsBeforeTheirControls();
-    void annotate();
-    void annotateValue(const NativeControl& control);
-    void clearAnnotations();
-    void moveFocus(HWND to);
+    // The label the accessible table names a list by; nullptr for anything
+    // else.
+    HWND labelOf(const NativeControl& list) const;
+    NativeControl* byModel(const window::Control& control);
+    NativeControl* byId(int id);
+    static std::wstring captionOf(const window::Control& control);
+
     void layout();
-    void createFonts();
-    void releaseFonts();
     int toPixels(int twips) const;
     void clipLabelsAtTheirControls();
     void placeOnScreen();
 
-    NativeControl* byModel(const window::Control& control);
-    NativeControl* byId(int id);
     void mirrorEnabled(const NativeControl& control);
     void mirrorVisible(const NativeControl& control);
     void mirrorItems(NativeControl& control);
@@ -80,15 +84,13 @@ private:
     UINT m_dpi = USER_DEFAULT_SCREEN_DPI;
     SIZE m_outerSize{};  // the framed window's size that gives the client area
     std::vector<NativeControl> m_controls;
-    std::map<std::string, HFONT> m_fonts;  // keyed by face, size, weight, charset
+    std::unique_ptr<FontSet> m_fonts;
     // Set while a model change is copied into a native control: any
     // notification the copy raises is not a user's action.
     bool m_mirroring = false;
     bool m_timerRunning = false;
     bool m_itemsSyncPosted = false;
-    // The system's accessibility annotations; nullptr where it has none.
-    IAccPropServices* m_annotations = nullptr;
-    bool m_comStarted = false;
+    Annotations m_annotations;
 };
 
 }  // namespace frontend::win32

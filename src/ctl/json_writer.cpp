@@ -1,0 +1,120 @@
+#include "ctl/json_writer.h"
+
+#include "device/hex_text.h"
+
+namespace ctl {
+
+std::string jsonString(std::string_view text) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool valid = length != 0 && i + length <= text.size();
+        for (std::size_t k = 1; valid && k < length; ++k)
+            valid = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (valid && length == 2 && c < 0xC2) valid = false;
+        if (!valid) {
+            out += "\\ufffd";
+            ++i;
+            continue;
+        }
+        unsigned code = c;
+        if (length == 2) code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(text[i + 1]) & 0x3Fu);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (code < 0x20 || (code >= 0x7F && code < 0xA0)) {
+            out += "\\u" + device::hexNumber(code, 4, false);
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    out += '"';
+    return out;
+}
+
+void JsonWriter::beforeValue() {
+    if (m_afterKey) {
+        m_afterKey = false;
+        return;
+    }
+    if (!m_hasItems.empty()) {
+        if (m_hasItems.back()) m_text += ',';
+        m_hasItems.back() = true;
+    }
+}
+
+JsonWriter& JsonWriter::beginObject() {
+    beforeValue();
+    m_text += '{';
+    m_hasItems.push_back(false);
+    return *this;
+}
+
+JsonWriter& JsonWriter::endObject() {
+    m_text += '}';
+    m_hasItems.pop_back();
+    return *this;
+}
+
+JsonWriter& JsonWriter::beginArray() {
+    beforeValue();
+    m_text += '[';
+    m_hasItems.push_back(false);
+    return *this;
+}
+
+JsonWriter& JsonWriter::endArray() {
+    m_text += ']';
+    m_hasItems.pop_back();
+    return *this;
+}
+
+JsonWriter& JsonWriter::key(std::string_view name) {
+    beforeValue();
+    m_text += '"';
+    m_text += name;
+    m_text += "\":";
+    m_afterKey = true;
+    return *this;
+}
+
+JsonWriter& JsonWriter::string(std::string_view text) {
+    beforeValue();
+    m_text += jsonString(text);
+    return *this;
+}
+
+JsonWriter& JsonWriter::stringOrNull(const std::optional<std::string>& text) {
+    return text ? string(std::string_view(*text)) : null();
+}
+
+JsonWriter& JsonWriter::number(long long value) {
+    beforeValue();
+    m_text += std::to_string(value);
+    return *this;
+}
+
+JsonWriter& JsonWriter::number(const std::optional<long long>& value) { return value ? number(*value) : null(); }
+
+JsonWriter& JsonWriter::numberText(const std::optional<std::string>& text) {
+    if (!text) return null();
+    beforeValue();
+    m_text += *text;
+    return *this;
+}
+
+JsonWriter& JsonWriter::boolean(bool value) {
+    beforeValue();
+    m_text += value ? "true" : "false";
+    return *this;
+}
+
+JsonWriter& JsonWriter::null() {
+    beforeValue();
+    m_text += "null";
+    return *this;
+}
+
+}  // namespace ctl

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ctl {
+
+// JSON text built in one pass: commas go in by themselves, keys are plain
+// ASCII given by the caller, strings are escaped.
+class JsonWriter {
+public:
+    JsonWriter& beginObject();
+    JsonWriter& endObject();
+    JsonWriter& beginArray();
+    JsonWriter& endArray();
+    JsonWriter& key(std::string_view name);
+    JsonWriter& string(std::string_view text);
+    JsonWriter& stringOrNull(const std::optional<std::string>& text);  // null for nullopt
+    JsonWriter& number(long long value);
+    JsonWriter& number(const std::optional<long long>& value);  // null when empty
+    // A number already in its decimal text; null when empty.
+    JsonWriter& numberText(const std::optional<std::string>& text);
+    JsonWriter& boolean(bool value);
+    JsonWriter& null();
+
+    const std::string& text() const { return m_text; }
+
+private:
+    void beforeValue();
+
+    std::string m_text;
+    std::vector<bool> m_hasItems;  // per open object or array
+    bool m_afterKey = false;
+};
+
+// A JSON string literal: quotes, backslashes and control characters
+// escaped; bytes that are not UTF-8 become U+FFFD.
+std::string jsonString(std::string_view text);
+
+}  // namespace ctl

@@ -1,0 +1,10 @@
+#include "rig/unit_rig.h"
+
+namespace rig {
+
+std::unique_ptr<UnitRig> makeLiveRig(const std::string&, std::string& error, bool&) {
+    error = "this build has no live test stack";
+    return nullptr;
+}
+
+}  // namespace rig
