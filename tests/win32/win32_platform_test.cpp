@@ -285,4 +285,20 @@ TEST(Win32PlatformLifetime, ReleasesWhatIsStillOpenWhenDestroyed) {
     EXPECT_EQ(processHandles(), before);
 }
 
+// The class list is read once and kept while the system announces no
+// change; a platform made without notices reads it on every walk.
+TEST(Win32PlatformListing, IsKeptWhileWatchedAndReadOnEveryWalkWithout) {
+    device::win32::Win32Platform watched;
+    ASSERT_TRUE(watched.watched()) << "no source of notices could be registered";
+    const std::vector<std::string> first = presentPaths(watched);
+    EXPECT_EQ(presentPaths(watched), first);
+    EXPECT_EQ(watched.walks(), 1u);
+
+    device::win32::Win32Platform once(device::win32::Win32Platform::Notices::None);
+    EXPECT_FALSE(once.watched());
+    EXPECT_EQ(presentPaths(once), first);
+    presentPaths(once);
+    EXPECT_EQ(once.walks(), 2u);
+}
+
 }  // namespace

@@ -29,8 +29,6 @@ std::optional<Operation> operationFromName(std::string_view name) {
     return std::nullopt;
 }
 
-std::string_view operationName(Operation op) { return kOperationNames[static_cast<std::size_t>(op)]; }
-
 std::optional<FeatureAnswer> featureAnswerFromName(std::string_view name) {
     for (std::size_t i = 0; i < kFeatureAnswerNames.size(); ++i)
         if (kFeatureAnswerNames[i] == name) return static_cast<FeatureAnswer>(i);
@@ -80,6 +78,7 @@ DeviceId SimPlatform::plug(DeviceConfig config) {
     device.config = std::move(config);
     m_devices.push_back(std::move(device));
     enumerate(id);
+    m_freshness.interfaceChanged();
     return id;
 }
 
@@ -90,6 +89,7 @@ void SimPlatform::unplug(DeviceId id) {
     d.present = false;
     ++d.generation;
     m_order.erase(std::remove(m_order.begin(), m_order.end(), id), m_order.end());
+    m_freshness.interfaceChanged();
 }
 
 void SimPlatform::replug(DeviceId id) {
@@ -97,6 +97,7 @@ void SimPlatform::replug(DeviceId id) {
     if (m_devices[id].present) return;
     m_devices[id].present = true;
     enumerate(id);
+    m_freshness.interfaceChanged();
 }
 
 void SimPlatform::enumerate(DeviceId id) {
@@ -117,12 +118,6 @@ void SimPlatform::enumerate(DeviceId id) {
 
 bool SimPlatform::isPresent(DeviceId id) const { return id < m_devices.size() && m_devices[id].present; }
 
-std::optional<DeviceId> SimPlatform::findBySerial(std::u16string_view serial) const {
-    for (DeviceId id = 0; id < m_devices.size(); ++id)
-        if (m_devices[id].config.serial && *m_devices[id].config.serial == serial) return id;
-    return std::nullopt;
-}
-
 DeviceConfig& SimPlatform::config(DeviceId id) {
     assert(id < m_devices.size());
     return m_devices[id].config;
@@ -136,11 +131,6 @@ const DeviceConfig& SimPlatform::config(DeviceId id) const {
 void SimPlatform::setFailing(DeviceId id, Operation op, bool failing) {
     assert(id < m_devices.size());
     m_devices[id].failing[static_cast<std::size_t>(op)] = failing;
-}
-
-bool SimPlatform::isFailing(DeviceId id, Operation op) const {
-    assert(id < m_devices.size());
-    return m_devices[id].failing[static_cast<std::size_t>(op)];
 }
 
 const std::vector<std::vector<std::uint8_t>>& SimPlatform::received(DeviceId id) const {
@@ -159,9 +149,19 @@ std::size_t SimPlatform::openHandles(DeviceId id) const {
 }
 
 InterfaceList SimPlatform::doGetClassDevs() {
-    if (m_listFailing) return kNoList;
+    if (m_freshness.walkNeeded(ListingFreshness::Clock::now())) {
+        if (m_listFailing) {
+            m_freshness.walkEnded(false, true);
+            return kNoList;
+        }
+        ++m_walks;
+        const bool differs = m_kept != m_order;
+        m_kept = m_order;
+        if (duringWalk) duringWalk();
+        m_freshness.walkEnded(true, differs);
+    }
     const std::uintptr_t id = m_nextId++;
-    m_lists.emplace(id, m_order);
+    m_lists.emplace(id, m_kept);
     ++m_listsBuilt;
     return InterfaceList{id};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/hid_platform.h"
+#include "device/listing_freshness.h"
 
 #include <array>
 #include <cstddef>
@@ -18,7 +19,6 @@ namespace device::sim {
 enum class Operation { Open, Attributes, Serial, Manufacturer, Product, Caps, GetFeature, SetFeature, Read, kCount };
 
 std::optional<Operation> operationFromName(std::string_view name);
-std::string_view operationName(Operation op);
 
 // How a device meets a request for its feature report.
 enum class FeatureAnswer {
@@ -67,13 +67,23 @@ DeviceConfig otherDeviceConfig();
 
 using DeviceId = std::size_t;
 
+// Whether the simulated system tells the platform of interfaces coming and
+// going, as the real ones do where notices can be registered for.
+enum class Notices {
+    // No source could be registered: every list is a fresh walk.
+    Unregistered,
+    // Plugs and unplugs are announced, and the list is kept from one walk to
+    // the next until one is.
+    Announced,
+};
+
 // HID interfaces held in memory, in an enumeration order, with faults,
 // hot-plug and accounting of every open handle, event and list. Tests,
 // benchmarks, the demo and the scenario runner all drive this one
 // implementation.
 class SimPlatform final : public HidPlatform {
 public:
-    SimPlatform() = default;
+    explicit SimPlatform(Notices notices = Notices::Unregistered) : m_freshness(notices == Notices::Announced) {}
     SimPlatform(const SimPlatform&) = delete;
     SimPlatform& operator=(const SimPlatform&) = delete;
 
@@ -89,14 +99,12 @@ public:
     void replug(DeviceId id);
     bool isPresent(DeviceId id) const;
     std::size_t deviceCount() const { return m_devices.size(); }
-    // First device, present or not, whose serial is the given text.
-    std::optional<DeviceId> findBySerial(std::u16string_view serial) const;
 
     DeviceConfig& config(DeviceId id);
     const DeviceConfig& config(DeviceId id) const;
     void setFailing(DeviceId id, Operation op, bool failing);
-    bool isFailing(DeviceId id, Operation op) const;
-    // Makes the next interface list fail to build (or succeed again).
+    // Makes the next walk of the interfaces fail (or succeed again); a kept
+    // list is still handed out.
     void setListFailing(bool failing) { m_listFailing = failing; }
     void setEventFailing(bool failing) { m_eventFailing = failing; }
 
@@ -111,6 +119,8 @@ public:
     std::size_t eventsCreated() const { return m_eventsCreated; }
     std::size_t calls(Operation op) const { return m_calls[static_cast<std::size_t>(op)]; }
     std::size_t listsBuilt() const { return m_listsBuilt; }
+    // Walks of the system's interfaces; a kept list is handed out without one.
+    std::size_t walks() const { return m_walks; }
     std::size_t featureWrites() const { return m_featureWrites; }
     // Opens of the device itself since the last call. As on the real
     // stacks, a synchronous handle reaches the device only at its first
@@ -122,6 +132,9 @@ public:
     // Runs before each device call, so a test can unplug or break a device
     // in the middle of a walk.
     std::function<void(Operation, DeviceId)> beforeCall;
+    // Runs inside each walk, once it has read the interfaces: a device
+    // plugged here arrives while the system's walk is still under way.
+    std::function<void()> duringWalk;
 
 protected:
     InterfaceList doGetClassDevs() override;
@@ -166,6 +179,8 @@ private:
 
     std::vector<Device> m_devices;
     std::vector<DeviceId> m_order;  // enumeration order of the present devices
+    std::vector<DeviceId> m_kept;   // what the last walk found
+    ListingFreshness m_freshness;
     std::map<std::uintptr_t, OpenHandle> m_handles;
     std::map<std::uintptr_t, std::vector<DeviceId>> m_lists;
     std::map<std::uintptr_t, bool> m_events;
@@ -173,6 +188,7 @@ private:
     std::array<std::size_t, static_cast<std::size_t>(Operation::kCount)> m_calls{};
     std::size_t m_eventsCreated = 0;
     std::size_t m_listsBuilt = 0;
+    std::size_t m_walks = 0;
     std::size_t m_featureWrites = 0;
     bool m_listFailing = false;
     bool m_eventFailing = false;

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cfgmgr32.h>
+#include <dbt.h>
 #include <setupapi.h>
 // The HID headers of the cross toolchain declare their functions without C
 // linkage.
@@ -21,6 +23,8 @@ extern "C" {
 #include <span>
 #include <string>
 #include <string_view>
+#include <future>
+#include <thread>
 #include <vector>
 
 namespace device::win32 {
@@ -53,51 +57,191 @@ struct Win32Platform::OpenFile {
     bool deferred = false;
     bool openTried = false;
     bool inheritable = false;
-    std::string path;
+    std::string path;  // also of a handle opened at once
     std::optional<Identity> identity;
     OVERLAPPED readRecord{};
     std::vector<std::uint8_t> readBuffer;
 };
 
-Win32Platform::Win32Platform() = default;
+// Says when a HID interface arrives or is removed, by whichever means the
+// system offers; registered before the first walk, so a device that arrives
+// during it is walked again rather than missed.
+class Win32Platform::NoticeSource {
+public:
+    explicit NoticeSource(ListingFreshness& freshness) : m_freshness(freshness) {
+        HidD_GetHidGuid(&m_hidClass);
+        if (registerConfigManager()) return;
+        registerWindow();
+    }
+    ~NoticeSource() {
+        if (m_notification) m_unregister(m_notification);
+        if (m_thread.joinable()) {
+            // The thread only ever waits for messages, so it takes this one.
+            PostMessageW(m_window, kStop, 0, 0);
+            m_thread.join();
+        }
+        if (m_configManager) FreeLibrary(m_configManager);
+    }
+    NoticeSource(const NoticeSource&) = delete;
+    NoticeSource& operator=(const NoticeSource&) = delete;
+
+    bool registered() const { return m_notification != nullptr || m_window != nullptr; }
+
+private:
+    static constexpr UINT kStop = WM_APP + 1;
+    using Register = CONFIGRET(WINAPI*)(PCM_NOTIFY_FILTER, PVOID, PCM_NOTIFY_CALLBACK, PHCMNOTIFICATION);
+    using Unregister = CONFIGRET(WINAPI*)(HCMNOTIFICATION);
+
+    // Looked up at run time: older systems, and Wine before 10.4, do not
+    // have it or answer CR_CALL_NOT_IMPLEMENTED.
+    bool registerConfigManager() {
+        m_configManager = LoadLibraryW(L"cfgmgr32.dll");
+        if (!m_configManager) return false;
+        const auto reg = reinterpret_cast<Register>(
+            reinterpret_cast<void*>(GetProcAddress(m_configManager, "CM_Register_Notification")));
+        m_unregister = reinterpret_cast<Unregister>(
+            reinterpret_cast<void*>(GetProcAddress(m_configManager, "CM_Unregister_Notification")));
+        if (reg && m_unregister) {
+            CM_NOTIFY_FILTER filter{};
+            filter.cbSize = sizeof filter;
+            filter.FilterType = CM_NOTIFY_FILTER_TYPE_DEVICEINTERFACE;
+            filter.u.DeviceInterface.ClassGuid = m_hidClass;
+            HCMNOTIFICATION notification = nullptr;
+            if (reg(&filter, this, &NoticeSource::onConfigManagerNotice, &notification) == CR_SUCCESS &&
+                notification != nullptr) {
+                m_notification = notification;
+                return true;
+            }
+        }
+        FreeLibrary(m_configManager);
+        m_configManager = nullptr;
+        return false;
+    }
+
+    // Runs on a thread of the system's pool.
+    static DWORD CALLBACK onConfigManagerNotice(HCMNOTIFICATION, PVOID context, CM_NOTIFY_ACTION action,
+                                                PCM_NOTIFY_EVENT_DATA, DWORD) {
+        if (action == CM_NOTIFY_ACTION_DEVICEINTERFACEARRIVAL || action == CM_NOTIFY_ACTION_DEVICEINTERFACEREMOVAL)
+            static_cast<NoticeSource*>(context)->m_freshness.interfaceChanged();
+        return ERROR_SUCCESS;
+    }
+
+    // The system sends WM_DEVICECHANGE to the window and gives up when the
+    // window's thread does not take it in time (2 s under Wine), so the
+    // window lives on a thread that does nothing but take messages.
+    void registerWindow() {
+        std::promise<HWND> ready;
+        std::future<HWND> window = ready.get_future();
+        try {
+            m_thread = std::thread([this, &ready] { run(ready); });
+        } catch (...) {
+            return;
+        }
+        m_window = window.get();
+        if (!m_window) m_thread.join();
+    }
+
+    void run(std::promise<HWND>& ready) {
+        HINSTANCE instance = GetModuleHandleW(nullptr);
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &NoticeSource::windowProcedure;
+        windowClass.hInstance = instance;
+        windowClass.lpszClassName = kClassName;
+        // Another platform in the process may have registered the class.
+        const bool classMade = RegisterClassExW(&windowClass) != 0;
+        HWND window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+        HDEVNOTIFY notify = nullptr;
+        if (window) {
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+            filter.dbcc_size = sizeof filter;
+            filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+            filter.dbcc_classguid = m_hidClass;
+            notify = RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+            if (!notify) {
+                DestroyWindow(window);
+                window = nullptr;
+            }
+        }
+        ready.set_value(window);
+        if (window) {
+            MSG message{};
+            BOOL got = FALSE;
+            while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0 && message.message != kStop)
+                DispatchMessageW(&message);
+            // A queue that fails can say nothing more.
+            if (got < 0) m_freshness.sourceLost();
+            UnregisterDeviceNotification(notify);
+            DestroyWindow(window);
+        }
+        if (classMade) UnregisterClassW(kClassName, instance);
+    }
+
+    static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_DEVICECHANGE && (wParam == DBT_DEVICEARRIVAL || wParam == DBT_DEVICEREMOVECOMPLETE)) {
+            // Registered for the HID interface class alone; whatever the
+            // record names, the list may have changed.
+            if (auto* self = reinterpret_cast<NoticeSource*>(GetWindowLongPtrW(window, GWLP_USERDATA)))
+                self->m_freshness.interfaceChanged();
+            return TRUE;
+        }
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    static constexpr const wchar_t* kClassName = L"VandrelHidNotices";
+
+    ListingFreshness& m_freshness;
+    GUID m_hidClass{};
+    HMODULE m_configManager = nullptr;
+    Unregister m_unregister = nullptr;
+    HCMNOTIFICATION m_notification = nullptr;
+    std::thread m_thread;
+    HWND m_window = nullptr;
+};
+
+Win32Platform::Win32Platform(Notices notices) : m_freshness(notices == Notices::Watched) {
+    if (notices == Notices::None) return;
+    m_notices = std::make_unique<NoticeSource>(m_freshness);
+    if (!m_notices->registered()) {
+        m_notices.reset();
+        m_freshness.sourceLost();
+    }
+}
 
 Win32Platform::~Win32Platform() {
+    // No notice may arrive once the state it marks is gone.
+    m_notices.reset();
     for (auto& [value, file] : m_handles) closeFile(*file);
     m_handles.clear();
-    for (std::uintptr_t list : m_lists) SetupDiDestroyDeviceInfoList(toNative(list));
     for (std::uintptr_t event : m_events) CloseHandle(toNative(event));
 }
 
 InterfaceList Win32Platform::doGetClassDevs() {
-    GUID hidClass{};
-    HidD_GetHidGuid(&hidClass);
-    HDEVINFO list = SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (list == INVALID_HANDLE_VALUE || list == nullptr) return kNoList;
-    // Identities are those of the latest list: a path names one device
-    // instance, whose IDs do not change while it is present.
-    m_listed.clear();
-    m_lists.insert(fromNative(list));
-    return InterfaceList{fromNative(list)};
+    if (m_freshness.walkNeeded(ListingFreshness::Clock::now())) {
+        std::shared_ptr<const Snapshot> fresh = walk();
+        m_freshness.walkEnded(fresh != nullptr, !fresh || !m_current || *fresh != *m_current);
+        m_current = std::move(fresh);
+    }
+    if (!m_current) return kNoList;
+    const std::uintptr_t value = m_nextList++;
+    m_lists.emplace(value, m_current);
+    return InterfaceList{value};
 }
 
-std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, std::uint32_t index) {
-    const auto value = static_cast<std::uintptr_t>(list);
-    if (!m_lists.contains(value)) return std::nullopt;
-    HDEVINFO info = toNative(value);
-    GUID hidClass{};
-    HidD_GetHidGuid(&hidClass);
+namespace {
 
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
-    if (!SetupDiEnumDeviceInterfaces(info, nullptr, &hidClass, index, &interfaceData)) return std::nullopt;
-
+// The interface's path, empty when its detail cannot be had, and the
+// identity its hardware ID spells, when it spells one.
+std::string interfaceDetail(HDEVINFO info, SP_DEVICE_INTERFACE_DATA& interfaceData,
+                            std::optional<HardwareIdentity>& identity) {
     // The size query fails by design; only the required size matters.
     DWORD required = 0;
     SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, nullptr, 0, &required, nullptr);
     constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
     // An interface whose detail cannot be had still exists: an empty path
     // passes it over without ending the walk.
-    const std::size_t storageBytes = detailStorageBytes(required, kPathOffset, kMaxDetailBytes);
+    const std::size_t storageBytes = detailStorageBytes(required, kPathOffset, Win32Platform::kMaxDetailBytes);
     if (storageBytes == 0) return std::string{};
 
     // DWORD storage keeps the record aligned.
@@ -123,17 +267,42 @@ std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, st
         SetupDiGetDeviceRegistryPropertyA(info, &deviceData, SPDRP_HARDWAREID, &type,
                                           reinterpret_cast<BYTE*>(ids.data()), ids.size() - 1, nullptr) &&
         (type == REG_MULTI_SZ || type == REG_SZ)) {
-        if (const auto id = parseHardwareId(std::string_view(ids.data())))
-            m_listed[path] = Identity{id->vendor, id->product, id->revision};
+        identity = parseHardwareId(std::string_view(ids.data()));
     }
     return path;
 }
 
-void Win32Platform::doDestroyList(InterfaceList list) {
-    const auto value = static_cast<std::uintptr_t>(list);
-    if (m_lists.erase(value) == 0) return;
-    SetupDiDestroyDeviceInfoList(toNative(value));
+}  // namespace
+
+std::shared_ptr<const Win32Platform::Snapshot> Win32Platform::walk() {
+    GUID hidClass{};
+    HidD_GetHidGuid(&hidClass);
+    HDEVINFO info = SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (info == INVALID_HANDLE_VALUE || info == nullptr) return nullptr;
+    ++m_walks;
+    // Identities are those of the latest walk: a path names one device
+    // instance, whose IDs do not change while it is present.
+    m_listed.clear();
+    auto paths = std::make_shared<Snapshot>();
+    for (DWORD index = 0; index < kMaxInterfaces; ++index) {
+        SP_DEVICE_INTERFACE_DATA interfaceData{};
+        interfaceData.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+        if (!SetupDiEnumDeviceInterfaces(info, nullptr, &hidClass, index, &interfaceData)) break;
+        std::optional<HardwareIdentity> id;
+        paths->push_back(interfaceDetail(info, interfaceData, id));
+        if (id && !paths->back().empty()) m_listed[paths->back()] = Identity{id->vendor, id->product, id->revision};
+    }
+    SetupDiDestroyDeviceInfoList(info);
+    return paths;
 }
+
+std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, std::uint32_t index) {
+    const auto it = m_lists.find(static_cast<std::uintptr_t>(list));
+    if (it == m_lists.end() || index >= it->second->size()) return std::nullopt;
+    return (*it->second)[index];
+}
+
+void Win32Platform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }
 
 Handle Win32Platform::doOpen(const std::string& path, OpenMode mode, bool inheritable) {
     if (mode == OpenMode::Synchronous) {
@@ -158,6 +327,7 @@ Handle Win32Platform::doOpen(const std::string& path, OpenMode mode, bool inheri
     auto file = std::make_unique<OpenFile>();
     file->handle = handle;
     file->overlapped = mode == OpenMode::Overlapped;
+    file->path = path;
     m_handles[fromNative(handle)] = std::move(file);
     return Handle{fromNative(handle)};
 }
@@ -229,6 +399,11 @@ bool Win32Platform::doGetAttributes(Handle handle, HidAttributes& attributes) {
     attributes.VendorID = native.VendorID;
     attributes.ProductID = native.ProductID;
     attributes.VersionNumber = native.VersionNumber;
+    // A listed interface whose hardware ID did not say its identity (Wine's
+    // own mouse and keyboard give no revision) is opened for it once per
+    // walk, not on every tick: its IDs do not change while it is present.
+    if (m_current && std::find(m_current->begin(), m_current->end(), file->path) != m_current->end())
+        m_listed.try_emplace(file->path, Identity{native.VendorID, native.ProductID, native.VersionNumber});
     return true;
 }
 
@@ -328,6 +503,9 @@ void Win32Platform::doCloseEvent(EventHandle event) {
 
 namespace device {
 
-std::unique_ptr<HidPlatform> makeNativePlatform() { return std::make_unique<win32::Win32Platform>(); }
+std::unique_ptr<HidPlatform> makeNativePlatform(ListingUse use) {
+    return std::make_unique<win32::Win32Platform>(use == ListingUse::Repeated ? win32::Win32Platform::Notices::Watched
+                                                                              : win32::Win32Platform::Notices::None);
+}
 
 }  // namespace device

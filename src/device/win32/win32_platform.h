@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/hid_platform.h"
+#include "device/listing_freshness.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace device::win32 {
 
@@ -21,10 +23,28 @@ namespace device::win32 {
 // at once, and the device is opened by the first request that needs it (a
 // string, the capabilities, a feature report). Examining a device that is
 // not a unit opens nothing. An interface whose hardware ID does not say all
-// three is opened for its attributes, as a path that was never listed.
+// three is opened for its attributes the first time after each walk.
+//
+// The list of interfaces and their identities is kept from one walk to the
+// next and read from the device-setup services again only after the system
+// said that a HID interface arrived or was removed. Walking the class list
+// is costly (under Wine every interface ever registered is visited through
+// the registry) and Microsoft advises against repeating it on a timer. The
+// notices come from CM_Register_Notification where the system has it, else
+// from RegisterDeviceNotificationW to a message-only window on a thread of
+// the backend's own, which always pumps, so a notice is never dropped while
+// the window's thread is busy. Where neither can be registered, every walk
+// reads the list afresh. The list is also read when it is older than
+// ListingFreshness::kCheckEvery, so a source that registers but never
+// speaks is found out and given up.
 class Win32Platform final : public HidPlatform {
 public:
-    Win32Platform();
+    enum class Notices {
+        Watched,  // registered before the first walk; the list is kept
+        None,     // a program that walks once: every walk reads the list
+    };
+
+    explicit Win32Platform(Notices notices = Notices::Watched);
     ~Win32Platform() override;
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
@@ -36,6 +56,13 @@ public:
     // The longest interface detail record accepted from the device-setup
     // services; a larger required size is treated as a failed query.
     static constexpr std::uint32_t kMaxDetailBytes = 64 * 1024;
+    // More interfaces than this in one class list are not taken as real.
+    static constexpr std::uint32_t kMaxInterfaces = 64 * 1024;
+
+    // Whether a source of notices is registered and working.
+    bool watched() const { return m_freshness.announced(); }
+    // Reads of the class list from the device-setup services so far.
+    std::size_t walks() const { return m_walks; }
 
 protected:
     InterfaceList doGetClassDevs() override;
@@ -55,24 +82,34 @@ protected:
 
 private:
     struct OpenFile;  // one handle from CreateFileA and, when overlapped, its read state
+    class NoticeSource;
+    using Snapshot = std::vector<std::string>;
     struct Identity {
         std::uint16_t vendor = 0;
         std::uint16_t product = 0;
         std::uint16_t version = 0;
     };
 
+    // The class list read afresh, with each interface's identity into m_listed.
+    std::shared_ptr<const Snapshot> walk();
     OpenFile* find(Handle handle);
     // The file's device opened on first need; false when it cannot be.
     bool deviceOpen(OpenFile& file);
     void closeFile(OpenFile& file);
 
+    ListingFreshness m_freshness;
+    std::unique_ptr<NoticeSource> m_notices;
+    std::size_t m_walks = 0;
     std::map<std::uintptr_t, std::unique_ptr<OpenFile>> m_handles;
-    // The identities the last listing read, by path.
+    // The interfaces as last walked; null until a walk succeeds.
+    std::shared_ptr<const Snapshot> m_current;
+    // The identities the last walk read, by path.
     std::map<std::string, Identity> m_listed;
     // Handles of devices not opened yet are odd numbers, which no system
     // handle is.
     std::uintptr_t m_nextDeferred = 1;
-    std::set<std::uintptr_t> m_lists;
+    std::map<std::uintptr_t, std::shared_ptr<const Snapshot>> m_lists;
+    std::uintptr_t m_nextList = 1;
     std::set<std::uintptr_t> m_events;
 };
 
