@@ -18,6 +18,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # -static pulls winpthread in statically as well as libgcc and libstdc++.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# vandrel.dll too carries its C++ runtime: a program that loads it needs
+# nothing else beside it.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # ctest runs the cross-built test programs under Wine.
 find_program(VANDREL_WINE NAMES wine wine64)

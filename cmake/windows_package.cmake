@@ -90,44 +90,57 @@ if(VANDREL_SIGN_CERT OR VANDREL_SIGN_KEY)
   message(STATUS "Signing the programs and the package with ${VANDREL_SIGN_CERT}")
 endif()
 
-# The package's source names the programs it installs; each is built by the
-# target of the same name.
+# The package's source names the files it installs. A program is built by
+# the target of the same name; the library's files are known by name.
 set(wxs ${PROJECT_SOURCE_DIR}/data/vandrel.wxs)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${wxs})
 file(READ ${wxs} source)
 string(REGEX MATCHALL "<File[^>]*Source=\"[^\"]*\"" files "${source}")
 set(programs)
-foreach(file IN LISTS files)
-  string(REGEX REPLACE ".*Source=\"([^\"]*)\"" "\\1" name "${file}")
-  string(REGEX REPLACE "\\.exe$" "" program "${name}")
-  if(program STREQUAL name)
-    message(FATAL_ERROR "data/vandrel.wxs installs ${name}; the package holds only programs (.exe)")
-  elseif(NOT TARGET ${program})
-    message(FATAL_ERROR "data/vandrel.wxs installs ${name}, but no target named ${program} builds it")
-  endif()
-  list(APPEND programs ${program})
-endforeach()
-if(NOT programs)
-  message(FATAL_ERROR "data/vandrel.wxs names no program")
-endif()
-
 set(package ${CMAKE_BINARY_DIR}/package)
 set(msi ${package}/vandrel-${PROJECT_VERSION}-x64.msi)
 file(MAKE_DIRECTORY ${package})
 
-# osslsigncode never overwrites its output, so the old file goes first.
+# Programs and the DLL are signed; osslsigncode never overwrites its
+# output, so the old file goes first.
 set(staged)
-foreach(program IN LISTS programs)
-  set(out ${package}/${program}.exe)
-  if(vandrel_sign)
-    set(stage COMMAND ${CMAKE_COMMAND} -E rm -f ${out}
-              COMMAND ${vandrel_sign} -in $<TARGET_FILE:${program}> -out ${out})
+foreach(file IN LISTS files)
+  string(REGEX REPLACE ".*Source=\"([^\"]*)\"" "\\1" name "${file}")
+  string(REGEX REPLACE "\\.exe$" "" program "${name}")
+  set(signed ON)
+  if(name STREQUAL "vandrel.dll")
+    set(built $<TARGET_FILE:vandrel_shared>)
+    set(target vandrel_shared)
+  elseif(name STREQUAL "vandrel.lib")
+    set(built $<TARGET_LINKER_FILE:vandrel_shared>)
+    set(target vandrel_shared)
+    set(signed OFF)
+  elseif(name STREQUAL "vandrel.h")
+    set(built ${PROJECT_SOURCE_DIR}/src/lib/include/vandrel/vandrel.h)
+    set(target ${built})
+    set(signed OFF)
+  elseif(program STREQUAL name)
+    message(FATAL_ERROR "data/vandrel.wxs installs ${name}, which is neither a program (.exe) nor the library's")
+  elseif(NOT TARGET ${program})
+    message(FATAL_ERROR "data/vandrel.wxs installs ${name}, but no target named ${program} builds it")
   else()
-    set(stage COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${program}> ${out})
+    set(built $<TARGET_FILE:${program}>)
+    set(target ${program})
+    list(APPEND programs ${program})
   endif()
-  add_custom_command(OUTPUT ${out} ${stage} DEPENDS ${program} ${vandrel_sign_inputs} VERBATIM)
+  set(out ${package}/${name})
+  if(vandrel_sign AND signed)
+    set(stage COMMAND ${CMAKE_COMMAND} -E rm -f ${out}
+              COMMAND ${vandrel_sign} -in ${built} -out ${out})
+  else()
+    set(stage COMMAND ${CMAKE_COMMAND} -E copy ${built} ${out})
+  endif()
+  add_custom_command(OUTPUT ${out} ${stage} DEPENDS ${target} ${vandrel_sign_inputs} VERBATIM)
   list(APPEND staged ${out})
 endforeach()
+if(NOT programs)
+  message(FATAL_ERROR "data/vandrel.wxs names no program")
+endif()
 
 # wixl looks for each file beside data/vandrel.wxs, where the icon is, and
 # in the folder it runs in, where the programs are.
@@ -151,3 +164,23 @@ add_custom_command(OUTPUT ${msi}
   COMMENT "Packaging vandrel-${PROJECT_VERSION}-x64.msi"
   VERBATIM)
 add_custom_target(vandrel_msi ALL DEPENDS ${msi})
+
+# The Python package as a wheel for `pip install`, with the (signed)
+# vandrel.dll inside, built offline with Debian's python3-build.
+find_program(VANDREL_PYTHON3 python3 HINTS /usr/bin)
+set(wheel_stage ${CMAKE_BINARY_DIR}/wheel)
+set(wheel ${package}/vandrel-${PROJECT_VERSION}-py3-none-win_amd64.whl)
+configure_file(${PROJECT_SOURCE_DIR}/data/wheel/pyproject.toml ${wheel_stage}/pyproject.toml @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/wheel/setup.cfg ${wheel_stage}/setup.cfg COPYONLY)
+file(GLOB python_sources ${PROJECT_SOURCE_DIR}/src/python/vandrel/*.py ${PROJECT_SOURCE_DIR}/src/python/vandrel/py.typed)
+add_custom_command(OUTPUT ${wheel}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${wheel_stage}/vandrel ${wheel_stage}/build ${wheel_stage}/vandrel.egg-info ${wheel}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${wheel_stage}/vandrel
+  COMMAND ${CMAKE_COMMAND} -E copy ${python_sources} ${package}/vandrel.dll ${wheel_stage}/vandrel/
+  COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
+    ${VANDREL_PYTHON3} -m build --wheel --no-isolation --outdir ${package} ${wheel_stage} > ${wheel_stage}/build.log
+  DEPENDS ${python_sources} ${package}/vandrel.dll ${PROJECT_SOURCE_DIR}/data/wheel/pyproject.toml
+    ${PROJECT_SOURCE_DIR}/data/wheel/setup.cfg
+  COMMENT "Building the wheel vandrel-${PROJECT_VERSION}-py3-none-win_amd64.whl"
+  VERBATIM)
+add_custom_target(vandrel_wheel ALL DEPENDS ${wheel})

@@ -3,44 +3,46 @@
 # Debian's own compiler and linker flags and warnings as errors, runs the
 # tests, makes the .deb with cpack and checks it with lintian. Then installs
 # it with apt, checks the installed demo, desktop entry, metadata, copyright
-# file and udev rule, removes it again and checks that nothing of it is left.
+# file and udev rule, the library through pkg-config, CMake and Python,
+# removes them again and checks that nothing of them is left.
 source "$(dirname "$0")/lib.sh"
 need_core_packages
 need_qt_packages
 need_packages dpkg-dev file lintian appstream desktop-file-utils udev
 cd "$ROOT"
 build="$ROOT/build/package"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 
-# CMake reads no CPPFLAGS; a Debian build passes them with the compiler's.
-cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
-ldflags="$(dpkg-buildflags --get LDFLAGS)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-  -DVANDREL_WERROR=ON -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure
+# The preset takes Debian's flags from the environment, as a Debian build
+# exports them.
+CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS)" CPPFLAGS="$(dpkg-buildflags --get CPPFLAGS)" \
+  LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" cmake --workflow --preset package
 
-rm -f "$build"/vandrel_*.deb
+packages=(vandrel libvandrel1 libvandrel-dev python3-vandrel)
+rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
-debs=("$build"/vandrel_*.deb)
-[ "${#debs[@]}" -eq 1 ] && [ -f "${debs[0]}" ] || { echo "cpack made no single vandrel_*.deb" >&2; exit 1; }
+debs=()
+for p in "${packages[@]}"; do
+  found=("$build/${p}_"*.deb)
+  [ "${#found[@]}" -eq 1 ] && [ -f "${found[0]}" ] || { echo "cpack made no single ${p}_*.deb" >&2; exit 1; }
+  debs+=("${found[0]}")
+  echo "package: ${found[0]}"
+  dpkg-deb --info "${found[0]}" | sed -n 's/^ \(Depends\|Installed-Size\|Section\|Architecture\):/  \1:/p'
+done
 deb="${debs[0]}"
-echo "package: $deb"
-dpkg-deb --info "$deb" | sed -n 's/^ \(Depends\|Installed-Size\|Section\):/  \1:/p'
 
 # No error and no warning.
-findings="$(lintian --no-cfg "$deb" 2>&1 || true)"
+findings="$(lintian --no-cfg "${debs[@]}" 2>&1 || true)"
 [ -n "$findings" ] && echo "$findings"
 if echo "$findings" | grep -qE '^[EW]: '; then
   echo "lintian reported errors or warnings" >&2
   exit 1
 fi
 
-$sudo apt-get install -y -qq -o DPkg::Lock::Timeout=300 "$deb" >/dev/null
+as_root apt-get install -y -qq -o DPkg::Lock::Timeout=300 "${debs[@]}" >/dev/null
 installed="$(mktemp)"
-trap 'rm -f "$installed"' EXIT
-dpkg-query -L vandrel >"$installed"
+work="$(mktemp -d)"
+trap 'rm -rf "$installed" "$work"' EXIT
+dpkg-query -L "${packages[@]}" >"$installed"
 
 shot="$build/installed-demo.png"
 rm -f "$shot"
@@ -71,11 +73,37 @@ env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/vandrelctl --version
 env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/vandrelctl list --json
 bash -c "source '$completions/vandrelctl' && complete -p vandrelctl" >/dev/null
 
-$sudo apt-get purge -y -qq -o DPkg::Lock::Timeout=300 vandrel >/dev/null
-if dpkg-query -W -f='${Status}' vandrel 2>/dev/null | grep -q installed; then
-  echo "vandrel is still installed" >&2
-  exit 1
-fi
+# The library: its SONAME, and a C program built from pkg-config alone
+# (the example the -dev package ships), then one through find_package.
+library="$(grep -x '/usr/lib/.*/libvandrel\.so\.1' "$installed")"
+objdump -p "$library" | grep -qE 'SONAME +libvandrel\.so\.1$' || { echo "$library has no SONAME libvandrel.so.1" >&2; exit 1; }
+for file in /usr/include/vandrel/vandrel.h /usr/lib/python3/dist-packages/vandrel/__init__.py; do
+  [ -f "$file" ] || { echo "not installed: $file" >&2; exit 1; }
+done
+pkg-config --exists --print-errors vandrel
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Werror -o "$work/list_and_set" /usr/share/doc/libvandrel-dev/examples/list_and_set.c \
+  $(pkg-config --cflags --libs vandrel)
+env -u LD_LIBRARY_PATH "$work/list_and_set"
+mkdir -p "$work/cmake"
+printf '%s\n' 'cmake_minimum_required(VERSION 3.25)' 'project(user C)' 'find_package(vandrel 1 REQUIRED)' \
+  'add_executable(user /usr/share/doc/libvandrel-dev/examples/list_and_set.c)' \
+  'target_link_libraries(user PRIVATE vandrel::vandrel)' >"$work/cmake/CMakeLists.txt"
+cmake -S "$work/cmake" -B "$work/cmake/build" >/dev/null && cmake --build "$work/cmake/build" >/dev/null
+"$work/cmake/build/user" >/dev/null
+# Debian's own python3, with no unit attached: an empty list, no error.
+listed="$(cd / && env -u PYTHONPATH /usr/bin/python3 -c 'import vandrel; print(list(vandrel.units()))')"
+echo "python3: list(vandrel.units()) = $listed"
+[ "$listed" = "[]" ] || { echo "import vandrel did not list no unit" >&2; exit 1; }
+(cd / && env -u PYTHONPATH /usr/bin/python3 -m vandrel)
+
+as_root apt-get purge -y -qq -o DPkg::Lock::Timeout=300 "${packages[@]}" >/dev/null
+for p in "${packages[@]}"; do
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    echo "$p is still installed" >&2
+    exit 1
+  fi
+done
 # Every file is gone; a directory may stay only while something else is in
 # it (/lib is a link to /usr/lib on a merged system).
 left=0
@@ -88,4 +116,4 @@ while read -r path; do
   fi
 done <"$installed"
 [ "$left" -eq 0 ]
-echo "package installed, checked and removed without a trace: $(basename "$deb")"
+echo "packages installed, checked and removed without a trace: ${packages[*]}"
