@@ -12,19 +12,12 @@ namespace {
 
 // The identity's fields, leaving the object open for more.
 void identityJson(JsonWriter& w, const InterfaceFacts& u, const ShowPath& showPath) {
-    w.beginObject()
-        .key("serial")
-        .string(*u.serial)
-        .key("manufacturer")
-        .stringOrNull(u.manufacturer)
-        .key("product")
-        .stringOrNull(u.product)
-        .key("version")
-        .string(versionOf(u))
-        .key("version_number")
-        .number(u.attributes->VersionNumber)
-        .key("path")
-        .string(shownPath(showPath, u.path));
+    w.beginObject().key("serial").string(*u.serial);
+    w.key("manufacturer").stringOrNull(u.manufacturer);
+    w.key("product").stringOrNull(u.product);
+    w.key("version").string(versionOf(u));
+    w.key("version_number").number(u.attributes->VersionNumber);
+    w.key("path").string(shownPath(showPath, u.path));
 }
 
 void resultJson(JsonWriter& w, const UnitResult& r, const ShowPath& showPath) {
@@ -38,20 +31,13 @@ void resultJson(JsonWriter& w, const UnitResult& r, const ShowPath& showPath) {
         return;
     }
     const SettingsView v = describeSettings(*r.settings);
-    w.beginObject()
-        .key("amplitude_code")
-        .number(v.amplitudeCode)
-        .key("amplitude_mv")
-        .numberText(v.amplitudeMillivolts)
-        .key("polarity")
-        .string(v.polarityName)
-        .key("calibration_code")
-        .number(v.calibrationCode)
-        .key("calibration")
-        .stringOrNull(v.calibration)
-        .key("factory_calibration")
-        .numberText(window::formatNumber(v.factoryCalibration))
-        .key("summary");
+    w.beginObject().key("amplitude_code").number(v.amplitudeCode);
+    w.key("amplitude_mv").numberText(v.amplitudeMillivolts);
+    w.key("polarity").string(v.polarityName);
+    w.key("calibration_code").number(v.calibrationCode);
+    w.key("calibration").stringOrNull(v.calibration);
+    w.key("factory_calibration").numberText(window::formatNumber(v.factoryCalibration));
+    w.key("summary");
     if (v.summary) {
         w.beginArray();
         for (const std::string& line : *v.summary) w.string(line);
@@ -87,10 +73,6 @@ void resultText(std::string& out, const UnitResult& r, const ShowPath& showPath)
         out += "  summary:\n";
         for (const std::string& line : *v.summary) out += "    " + line + '\n';
     }
-}
-
-std::optional<long long> optionalNumber(bool present, long long value) {
-    return present ? std::optional<long long>(value) : std::nullopt;
 }
 
 }  // namespace
@@ -163,39 +145,24 @@ std::string diagnosisText(const Diagnosis& d, const ShowPath& showPath) {
 
 std::string diagnosisJson(const Diagnosis& d, const ShowPath& showPath) {
     JsonWriter w;
-    w.beginObject()
-        .key("vendor_id")
-        .number(device::DeviceVendorId)
-        .key("product_id")
-        .number(device::DeviceProductId)
-        .key("interfaces")
-        .beginArray();
+    w.beginObject().key("vendor_id").number(device::DeviceVendorId);
+    w.key("product_id").number(device::DeviceProductId);
+    w.key("interfaces").beginArray();
     for (const DiagnosedInterface& e : d.entries) {
         const InterfaceFacts& f = e.facts;
-        w.beginObject()
-            .key("path")
-            .string(shownPath(showPath, f.path))
-            .key("vendor_id")
-            .number(optionalNumber(f.attributes.has_value(), f.attributes ? f.attributes->VendorID : 0))
-            .key("product_id")
-            .number(optionalNumber(f.attributes.has_value(), f.attributes ? f.attributes->ProductID : 0))
-            .key("serial")
-            .stringOrNull(f.serial)
-            .key("feature_report_length")
-            .number(optionalNumber(f.caps.has_value(), f.caps ? f.caps->FeatureReportByteLength : 0))
-            .key("ready")
-            .boolean(e.findings.empty())
-            .key("problems")
-            .beginArray();
-        for (const Finding& p : e.findings)
-            w.beginObject()
-                .key("problem")
-                .string(p.what)
-                .key("reason")
-                .string(p.reason)
-                .key("fix")
-                .string(p.fix)
-                .endObject();
+        const auto* a = f.attributes ? &*f.attributes : nullptr;
+        w.beginObject().key("path").string(shownPath(showPath, f.path));
+        w.key("vendor_id").number(a ? std::optional<long long>(a->VendorID) : std::nullopt);
+        w.key("product_id").number(a ? std::optional<long long>(a->ProductID) : std::nullopt);
+        w.key("serial").stringOrNull(f.serial);
+        w.key("feature_report_length")
+            .number(f.caps ? std::optional<long long>(f.caps->FeatureReportByteLength) : std::nullopt);
+        w.key("ready").boolean(e.findings.empty());
+        w.key("problems").beginArray();
+        for (const Finding& p : e.findings) {
+            w.beginObject().key("problem").string(p.what).key("reason").string(p.reason);
+            w.key("fix").string(p.fix).endObject();
+        }
         w.endArray().endObject();
     }
     w.endArray().key("attached_hid_devices");
@@ -205,16 +172,9 @@ std::string diagnosisJson(const Diagnosis& d, const ShowPath& showPath) {
         w.beginArray();
         for (const InterfaceFacts& f : d.all) {
             if (!f.attributes) continue;
-            w.beginObject()
-                .key("path")
-                .string(shownPath(showPath, f.path))
-                .key("vendor_id")
-                .number(f.attributes->VendorID)
-                .key("product_id")
-                .number(f.attributes->ProductID)
-                .key("product")
-                .stringOrNull(f.product)
-                .endObject();
+            w.beginObject().key("path").string(shownPath(showPath, f.path));
+            w.key("vendor_id").number(f.attributes->VendorID).key("product_id").number(f.attributes->ProductID);
+            w.key("product").stringOrNull(f.product).endObject();
         }
         w.endArray();
     }
