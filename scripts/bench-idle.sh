@@ -16,6 +16,8 @@
 #   VANDREL_IDLE_ROUNDS   runs of each program (default 3)
 #   VANDREL_IDLE_SETTLE   seconds left to start-up first (default 5; Wine 15)
 #   VANDREL_IDLE_ONLY     linux or wine to measure one pair only
+# Under Wine it also counts, from Wine's trace, the HID lists vandrel.exe
+# builds in 20 s of idle.
 source "$(dirname "$0")/lib.sh"
 need_core_packages
 need_packages xvfb
@@ -145,5 +147,18 @@ if [ "$only" != linux ]; then
   fi
   pair wine "Wine, vandrel.exe" "$ROOT/build/windows/bin/vandrel.exe" \
     "$ROOT/build/windows/bin/vandrel-bench-idle-window.exe"
+  # The HID lists the program builds, from Wine's own trace: its calls ask
+  # for present HID interfaces (flags 0x12), which no Wine service does.
+  trace=$(mktemp)
+  WINEDEBUG=-all,trace+setupapi wine "$ROOT/build/windows/bin/vandrel.exe" >/dev/null 2>"$trace" &
+  app=$!
+  lists() { grep -c 'SetupDiGetClassDevsExW {4d1e55b2-f16f-11cf-88cb-001111000030} .* 0x00000012' "$trace"; }
+  for ((i = 0; i < 240 && $(lists) == 0; i++)); do sleep 0.5; done
+  sleep 3
+  first=$(lists)
+  sleep 20
+  echo "Wine, vandrel.exe: $(($(lists) - first)) SetupDiGetClassDevs lists in 20 s of idle after start-up" >&2
+  kill "$app" && wait "$app" 2>/dev/null
+  app="" && rm -f "$trace"
 fi
 exit 0
