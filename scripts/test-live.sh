@@ -68,7 +68,7 @@ guest() {
     *) current= ;;
   esac
   echo "FAIL the guest ran out of its $limit s${current:+ while at: $current}; the steps it took (seconds since boot):"
-  sed 's/^/     /' "$out/progress" 2>/dev/null
+  sed 's/^/     /' "$out/progress" 2>/dev/null || true
   local f
   for f in "$out/$current.raw" "$out/$current.actual" "$out/$current.err" "$out/picture.err" \
     "$out/$current/journey.out" "$out/units.log"; do
@@ -83,7 +83,7 @@ guest() {
 check() {
   local out=$1 golden_suffix=$2
   shift 2
-  local f name expected status
+  local f name expected status n
   for f in "$@"; do
     name=$(basename "$f" .scn)
     expected="${f%.scn}.out"
@@ -94,11 +94,11 @@ check() {
     played=$((played + 1))
     if [ "$status" != 0 ]; then
       echo "FAIL $name: the runner exited with $status"
-      cat "$out/$name.err"
+      cat "$out/$name.err" 2>/dev/null || true
       echo "     the last commands it played:"
-      grep '^> ' "$out/$name.actual" 2>/dev/null | tail -n 3 | sed 's/^/       /'
+      { grep '^> ' "$out/$name.actual" 2>/dev/null || true; } | tail -n 3 | sed 's/^/       /'
       echo "     last lines of the units' log:"
-      tail -n 10 "$out/units.log" 2>/dev/null | sed 's/^/       /'
+      { tail -n 10 "$out/units.log" 2>/dev/null || true; } | sed 's/^/       /'
       failed=$((failed + 1))
     elif ! cmake -DEXPECTED="$expected" -DACTUAL="$out/$name.actual" \
       -P tests/scenarios/compare_golden.cmake >"$out/$name.diff" 2>&1; then
@@ -109,7 +109,8 @@ check() {
       echo "ok   $name"
       passed=$((passed + 1))
     fi
-    commands=$((commands + $(grep -c '^> ' "$out/$name.actual" 2>/dev/null || true)))
+    n=$(grep -c '^> ' "$out/$name.actual" 2>/dev/null) || n=0
+    commands=$((commands + n))
   done
 }
 
@@ -125,7 +126,7 @@ library_check() {
     echo "FAIL $what: the journey exited with $status"
     failed=$((failed + 1))
   fi
-  sed 's/^/     /' "$out/library/journey.out" 2>/dev/null
+  sed 's/^/     /' "$out/library/journey.out" 2>/dev/null || true
 }
 
 # Draws a program's window beside one virtual unit in a guest of its own.
@@ -140,7 +141,7 @@ picture() {
     passed=$((passed + 1))
   else
     echo "FAIL no picture of the window over the live stack"
-    sed 's/^/     /' "$out/picture.err" 2>/dev/null
+    sed 's/^/     /' "$out/picture.err" 2>/dev/null || true
     failed=$((failed + 1))
   fi
 }

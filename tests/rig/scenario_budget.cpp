@@ -4,20 +4,21 @@ namespace rig {
 
 namespace {
 
-// Seconds for the runner's start and reset, for every command, and on top
-// for every unit that arrives or leaves (the kernel enumerates it and the
-// layer hears of it), every ctl (which walks and reads every device) and
-// every tick (whose scan through Wine can take seconds).
+// Seconds for the runner's start and reset, for every device that arrives
+// (the kernel enumerates it and the layer lists it) or leaves, every ctl
+// (which walks and reads every device) and every tick (whose scan through
+// Wine can take seconds).
 struct Rates {
-    unsigned start, command, move, ctl, tick;
+    unsigned start, arrival, departure, ctl, tick;
 };
 
-// About three times what each took on one busy core, where a scenario took
-// 3 to 23 s on Linux. Through Wine a plug took 15 to 78 s to be listed and
-// an unplug 3 to 4 s, and starting the runner 30 s; there the rates are
-// what the guests' limits, an hour together, leave for the scenarios.
-constexpr Rates kLinux{12, 0, 5, 1, 1};
-constexpr Rates kWindows{14, 0, 15, 2, 1};
+// On one quiet core a Linux scenario took 3 to 11 s, and the rates give
+// two to three times that. Through Wine, the runner's start and reset took
+// about 30 s, a plug 11 to 27 s to be listed (17 s on average) and an
+// unplug 1 to 5 s; those rates give 1.2 to 1.4 times the scenarios that
+// passed there, which is what the guests' limits, an hour together, leave.
+constexpr Rates kLinux{6, 3, 2, 1, 1};
+constexpr Rates kWindows{40, 24, 4, 1, 1};
 
 }  // namespace
 
@@ -30,8 +31,8 @@ std::optional<LiveLayer> liveLayerNamed(std::string_view name) {
 unsigned scenarioBudget(const ScenarioCheck& check, LiveLayer layer) {
     const Rates& r = layer == LiveLayer::Linux ? kLinux : kWindows;
     const auto count = [](std::size_t n) { return static_cast<unsigned>(n); };
-    return r.start + r.command * count(check.commands) + r.move * count(check.moves) + r.ctl * count(check.ctls) +
-           r.tick * count(check.ticks);
+    return r.start + r.arrival * count(check.arrivals) + r.departure * count(check.departures) +
+           r.ctl * count(check.ctls) + r.tick * count(check.ticks);
 }
 
 }  // namespace rig

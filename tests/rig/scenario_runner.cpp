@@ -152,8 +152,8 @@ ScenarioCheck checkScenario(std::istream& in) {
     const ParsedScenario parsed = parseScenario(in);
     ScenarioCheck check{parsed.lines, parsed.commands.size(), parsed.errorLine, parsed.error};
     for (const Command& c : parsed.commands) {
-        if (c.verb == Verb::Unit || c.verb == Verb::Other || c.verb == Verb::Unplug || c.verb == Verb::Replug)
-            ++check.moves;
+        if (c.verb == Verb::Unit || c.verb == Verb::Other || c.verb == Verb::Replug) ++check.arrivals;
+        if (c.verb == Verb::Unplug) ++check.departures;
         if (c.verb == Verb::Ctl) ++check.ctls;
         if (c.verb == Verb::Tick) ++check.ticks;
     }

@@ -30,13 +30,14 @@ int runScenario(std::istream& in, std::ostream& out, std::ostream& err, std::uni
 
 // What reading a scenario found, without playing it: how many lines and
 // commands it holds, or the first malformed line (counted from 1) and why.
-// Moves are the units that arrive or leave (unit, other, unplug, replug).
+// Arrivals are the devices plugged (unit, other, replug); departures, unplugged.
 struct ScenarioCheck {
     std::size_t lines = 0;
     std::size_t commands = 0;
     int errorLine = 0;
     std::string error;
-    std::size_t moves = 0;
+    std::size_t arrivals = 0;
+    std::size_t departures = 0;
     std::size_t ctls = 0;
     std::size_t ticks = 0;
 };

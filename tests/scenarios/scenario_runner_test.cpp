@@ -110,7 +110,8 @@ TEST(ScenarioCheck, CountsTheCommandsThatTheLiveStackWaitsFor) {
     const rig::ScenarioCheck c = rig::checkScenario(in);
     ASSERT_EQ(c.errorLine, 0) << c.error;
     EXPECT_EQ(c.commands, 8u);
-    EXPECT_EQ(c.moves, 4u);
+    EXPECT_EQ(c.arrivals, 3u);
+    EXPECT_EQ(c.departures, 1u);
     EXPECT_EQ(c.ctls, 1u);
     EXPECT_EQ(c.ticks, 2u);
 }
