@@ -266,9 +266,20 @@ private:
 
 std::unique_ptr<UnitRig> makeLiveRig(const std::string& socketPath, std::string& error, bool& unsettled) {
     unsettled = false;
+    // Under Wine in an emulated guest a runner's start has taken from 30 s
+    // to over 130 s before its first request. Each phase prints the
+    // monotonic clock, which both Linux and Wine count from the guest's
+    // boot, as play.sh's progress file does.
+    const auto took = [](const char* phase) {
+        const std::chrono::duration<double> now = std::chrono::steady_clock::now().time_since_epoch();
+        std::fprintf(stderr, "live rig: %s at %.2f s\n", phase, now.count());
+    };
+    took("starts");
     auto link = connectUnitLink(socketPath, error);
     if (!link) return nullptr;
+    took("reached the units");
     auto rig = std::make_unique<LiveRig>(std::move(link));
+    took("has its platform");
     // Each scenario starts with nothing plugged in.
     if (auto e = rig->reset()) {
         error = *e;
