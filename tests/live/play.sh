@@ -201,14 +201,15 @@ elif [ $status = 0 ]; then
   # itself when it runs out.
   step start picture
   xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
-    step() { echo "$(cut -d" " -f1 /proc/uptime) $*" >>"$2/progress"; }
+    out=$2
+    step() { echo "$(cut -d" " -f1 /proc/uptime) $*" >>"$out/progress"; }
     step start wine
     wineserver -p
     wine "$0" & pid=$!
     end=$(($(cut -d. -f1 /proc/uptime) + 300))
     until xwininfo -root -tree 2>/dev/null | grep -q "\"Vandrel\""; do
       if ! kill -0 $pid 2>/dev/null; then
-        echo "the program ended before its window appeared"; wineserver -k; exit 1
+        wait $pid; echo "the program ended with status $? before its window appeared"; wineserver -k; exit 1
       elif [ "$(cut -d. -f1 /proc/uptime)" -ge $end ]; then
         echo "the window did not appear within 300 s"; wineserver -k; exit 1
       fi
