@@ -205,6 +205,10 @@ elif [ $status = 0 ]; then
     step() { echo "$(cut -d" " -f1 /proc/uptime) $*" >>"$out/progress"; }
     step start wine
     wineserver -p
+    # Wine boots its services first, as for the scenarios: a window asked
+    # for in the middle of that boot can miss the desktop on a slow guest.
+    timeout "$3" wine cmd /c exit >/dev/null 2>&1
+    step end wine $?
     wine "$0" & pid=$!
     end=$(($(cut -d. -f1 /proc/uptime) + 300))
     until xwininfo -root -tree 2>/dev/null | grep -q "\"Vandrel\""; do
@@ -223,7 +227,7 @@ elif [ $status = 0 ]; then
     wineserver -k
     wait $pid
     exit $status
-  ' "$program" "$png" "$out" >>"$out/picture.err" 2>&1
+  ' "$program" "$png" "$out" "$BUDGET_WINE" >>"$out/picture.err" 2>&1
   status=$?
   step end picture $status
 fi
