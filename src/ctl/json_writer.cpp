@@ -45,28 +45,15 @@ void JsonWriter::beforeValue() {
     }
 }
 
-JsonWriter& JsonWriter::beginObject() {
+JsonWriter& JsonWriter::open(char bracket) {
     beforeValue();
-    m_text += '{';
+    m_text += bracket;
     m_hasItems.push_back(false);
     return *this;
 }
 
-JsonWriter& JsonWriter::endObject() {
-    m_text += '}';
-    m_hasItems.pop_back();
-    return *this;
-}
-
-JsonWriter& JsonWriter::beginArray() {
-    beforeValue();
-    m_text += '[';
-    m_hasItems.push_back(false);
-    return *this;
-}
-
-JsonWriter& JsonWriter::endArray() {
-    m_text += ']';
+JsonWriter& JsonWriter::close(char bracket) {
+    m_text += bracket;
     m_hasItems.pop_back();
     return *this;
 }

@@ -11,10 +11,10 @@ namespace ctl {
 // ASCII given by the caller, strings are escaped.
 class JsonWriter {
 public:
-    JsonWriter& beginObject();
-    JsonWriter& endObject();
-    JsonWriter& beginArray();
-    JsonWriter& endArray();
+    JsonWriter& beginObject() { return open('{'); }
+    JsonWriter& endObject() { return close('}'); }
+    JsonWriter& beginArray() { return open('['); }
+    JsonWriter& endArray() { return close(']'); }
     JsonWriter& key(std::string_view name);
     JsonWriter& string(std::string_view text);
     JsonWriter& stringOrNull(const std::optional<std::string>& text);  // null for nullopt
@@ -29,6 +29,8 @@ public:
 
 private:
     void beforeValue();
+    JsonWriter& open(char bracket);
+    JsonWriter& close(char bracket);
 
     std::string m_text;
     std::vector<bool> m_hasItems;  // per open object or array
