@@ -17,7 +17,8 @@ need_packages() {
       as_root apt-get update -qq
       export VANDREL_APT_UPDATED=1
     fi
-    as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # Another step or program may hold the package lock for a while.
+    as_root apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}" >/dev/null
   fi
 }
 

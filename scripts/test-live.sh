@@ -70,7 +70,7 @@ guest() {
   echo "FAIL the guest ran out of its $limit s${current:+ while at: $current}; the steps it took (seconds since boot):"
   sed 's/^/     /' "$out/progress" 2>/dev/null || true
   local f
-  for f in "$out/$current.raw" "$out/$current.actual" "$out/$current.err" "$out/picture.err" \
+  for f in "$out/$current.actual" "$out/$current.err" "$out/picture.err" \
     "$out/$current/journey.out" "$out/units.log"; do
     [ -s "$f" ] || continue
     echo "     last lines of $(basename "$f"):"
@@ -177,12 +177,13 @@ if [ "${VANDREL_LIVE_LINUX:-1}" != 0 ]; then
   done
   out="$ROOT/build/live/linux"
   VENDOR_ID=$(ids "$build" VENDOR) PRODUCT_ID=$(ids "$build" PRODUCT)
-  guest $((BUDGET_BOOT + BUDGET_UNITS + $(budgets linux "${plain[@]}") + BUDGET_LIBRARY_PYTHON)) "$out" \
+  guest $((BUDGET_BOOT + BUDGET_UNITS + BUDGET_RUNNER_LINUX + $(budgets linux "${plain[@]}") + BUDGET_LIBRARY_PYTHON)) "$out" \
     --library "$build" "$VENDOR_ID" "$PRODUCT_ID" "$build/tests/rig/vandrel-sim" "${plain[@]}"
   check "$out" "" "${plain[@]}"
   library_check "$out" "import vandrel sets and restores a unit as vandrelctl does"
   # Any sanitizer report aborts the runner, which then exits non-zero.
-  guest $((BUDGET_BOOT + BUDGET_UNITS + $(budgets linux "${hostile[@]}"))) "$out-hostile" "$sanitized" "${hostile[@]}"
+  guest $((BUDGET_BOOT + BUDGET_UNITS + BUDGET_RUNNER_LINUX + $(budgets linux "${hostile[@]}"))) "$out-hostile" \
+    "$sanitized" "${hostile[@]}"
   check "$out-hostile" "" "${hostile[@]}"
   program="$build/tests/live/vandrel-live-screenshot" wine_budget=0 \
     picture "$out-picture" "$ROOT/build/live/vandrel-live.png"
@@ -206,7 +207,8 @@ if [ "${VANDREL_LIVE_WINDOWS:-1}" != 0 ]; then
   done
   out="$ROOT/build/live/windows"
   VENDOR_ID=$(ids "$build" VENDOR) PRODUCT_ID=$(ids "$build" PRODUCT)
-  guest $((BUDGET_BOOT + BUDGET_WINE + BUDGET_UNITS + $(budgets windows "${scenarios[@]}") + BUDGET_LIBRARY_LISTING +
+  guest $((BUDGET_BOOT + BUDGET_WINE + BUDGET_UNITS + BUDGET_RUNNER_WINE + $(budgets windows "${scenarios[@]}") +
+    BUDGET_LIBRARY_LISTING +
     2 * BUDGET_LIBRARY_RUN)) "$out" --windows "$prefix" --library "$build/bin" "$VENDOR_ID" "$PRODUCT_ID" \
     "$build/tests/rig/vandrel-sim.exe" "${scenarios[@]}"
   check "$out" windows "${scenarios[@]}"

@@ -12,6 +12,11 @@ BUDGET_UNITS=20
 # Wine's first start in a guest: its server, devices and HID bus (173 s
 # on one quiet core, 203 s on a busy one, 93 s on two under a load of 7).
 BUDGET_WINE=260
+# A runner's start before its first scenario: on Linux, and under Wine,
+# where the process's start and its first window took 13 to 30 s and about
+# 15 s on one core.
+BUDGET_RUNNER_LINUX=10
+BUDGET_RUNNER_WINE=90
 # The window appearing (on the virtual display, for the Windows program)
 # and its picture being taken.
 BUDGET_PICTURE=90

@@ -46,7 +46,8 @@ out="$ROOT/build/live/played"
 rm -rf "$out"
 . "$ROOT/tests/live/budget.sh"
 budget_runner="$ROOT/build/default/tests/rig/vandrel-sim"
-limit=$((BUDGET_BOOT + BUDGET_UNITS + ${windows:+$BUDGET_WINE} + $("$budget_runner" --budget $layer "${files[@]}")))
+limit=$((BUDGET_BOOT + BUDGET_UNITS + ${windows:+$BUDGET_WINE + $BUDGET_RUNNER_WINE - $BUDGET_RUNNER_LINUX} +
+  BUDGET_RUNNER_LINUX + $("$budget_runner" --budget $layer "${files[@]}")))
 bash "$ROOT/scripts/vm.sh" --timeout "$limit" env VANDREL_BUDGET_RUNNER="$budget_runner" bash "$ROOT/tests/live/play.sh" "${windows[@]}" "$out" "$runner" "${files[@]}" >&2
 status=0
 for f in "${files[@]}"; do

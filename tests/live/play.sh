@@ -5,7 +5,7 @@
 #   play.sh [--windows PREFIX] [--library BUILD VID PID] OUTDIR RUNNER FILE...
 #   play.sh [--windows PREFIX] OUTDIR --picture PROGRAM PNG VID PID
 # For each FILE, OUTDIR gets NAME.actual (what the runner printed),
-# NAME.err and NAME.status; a picture's status goes to picture.status, and
+# NAME.err and NAME.status, and runner.err what the runners said besides; a picture's status goes to picture.status, and
 # the reason it failed to picture.err. OUTDIR/progress gets a line as each
 # step starts and ends, with the seconds since the guest started, so that
 # whoever stops a guest that ran out of time can tell where it stood; the
@@ -27,7 +27,7 @@ set +e +u +o pipefail
 
 # The runner's exit statuses that mean more than a failure, and timeout's.
 RUNNER_UNSETTLED=4  # the stack was not as a scenario starts; nothing played
-TIMED_OUT=124
+TIMED_OUT=124       # also the runner's own, when a scenario outlives its budget
 KILLED=137
 
 prefix=
@@ -116,37 +116,59 @@ if [ "$1" != --picture ]; then
   # copies from the guest's own memory.
   if [ -n "$prefix" ]; then cp "$runner" /tmp/runner.exe && runner=/tmp/runner.exe; fi
   budget_runner=${VANDREL_BUDGET_RUNNER:-$runner}
+  layer=linux wine=() start=$BUDGET_RUNNER_LINUX
+  [ -z "$prefix" ] || layer=windows wine=(wine) start=$BUDGET_RUNNER_WINE
+  # One runner plays the scenarios in turn, each into files of its own, and
+  # stops itself when one outlives its budget; a runner stopped, or ended
+  # by a sanitizer, leaves the rest to the next. No scenario plays twice.
+  left=("$@")
+  while [ ${#left[@]} -gt 0 ]; do
+    status=0
+    before=$(wc -l <"$out/progress")
+    if [ -s "$out/wine.err" ]; then
+      status=1
+      cp "$out/wine.err" "$out/runner.err"
+    elif ! limit=$("$budget_runner" --budget $layer "${left[@]}" 2>"$out/runner.err"); then
+      status=2
+    else
+      timeout -k 10 $((start + limit)) "${wine[@]}" "$runner" --live "$address" "$out" $layer "${left[@]}" \
+        2>>"$out/runner.err" || status=$?
+    fi
+    if ! tail -n +$((before + 1)) "$out/progress" | grep -q " start "; then
+      # The runner played nothing: no other would fare better.
+      for f in "${left[@]}"; do
+        echo $status >"$out/$(basename "$f" .scn).status"
+        cp "$out/runner.err" "$out/$(basename "$f" .scn).err"
+      done
+      break
+    fi
+    rest=()
+    for f in "${left[@]}"; do
+      name=$(basename "$f" .scn)
+      if [ -f "$out/$name.status" ]; then
+        continue
+      elif grep -q " start $name\$" "$out/progress"; then
+        # The one it was playing when it stopped.
+        echo $status >"$out/$name.status"
+        step end "$name" $status
+        if [ $status = $TIMED_OUT ] || [ $status = $KILLED ]; then
+          echo "play: $name was stopped after its budget of $("$budget_runner" --budget $layer "$f") s" >>"$out/$name.err"
+        fi
+      else
+        rest+=("$f")
+      fi
+    done
+    left=("${rest[@]}")
+  done
   previous="the guest's start"
   for f in "$@"; do
     name=$(basename "$f" .scn)
-    step start "$name"
-    status=0
-    # A scenario that hangs is stopped at its budget, and the others play on.
-    layer=linux
-    [ -z "$prefix" ] || layer=windows
-    if ! limit=$("$budget_runner" --budget $layer "$f" 2>"$out/$name.err"); then
-      status=2
-    elif [ -s "$out/wine.err" ]; then
-      cp "$out/wine.err" "$out/$name.err"
-      status=1
-    elif [ -n "$prefix" ]; then
-      timeout -k 10 "$limit" wine "$runner" --live "$address" "$f" >"$out/$name.raw" 2>"$out/$name.err" || status=$?
-      # A Windows program ends its lines with CR LF.
-      tr -d '\r' <"$out/$name.raw" >"$out/$name.actual"
-      rm -f "$out/$name.raw"
-    else
-      timeout -k 10 "$limit" "$runner" --live "$address" "$f" >"$out/$name.actual" 2>"$out/$name.err" || status=$?
-    fi
-    if [ $status = $TIMED_OUT ] || [ $status = $KILLED ]; then
-      echo "play: $name was stopped after its budget of $limit s" >>"$out/$name.err"
-    elif [ $status = $RUNNER_UNSETTLED ]; then
+    if [ "$(cat "$out/$name.status" 2>/dev/null)" = $RUNNER_UNSETTLED ]; then
       # The reset before the first command found the layer still listing a
       # unit the kernel no longer has: what the scenario before left behind
       # broke it. Nothing of this one was played, and nothing is replayed.
       echo "play: nothing of $name was played: before its first command the layer still listed a unit that the kernel no longer has, left by $previous" >>"$out/$name.err"
     fi
-    echo $status >"$out/$name.status"
-    step end "$name" $status
     previous=$name
   done
   if [ -n "$library" ]; then

@@ -1,5 +1,6 @@
 #include "rig/unit_rig.h"
 
+#include "rig/scenario_budget.h"
 #include "rig/unit_link.h"
 #include "rig/watched_platform.h"
 #include "device/hex_text.h"
@@ -9,6 +10,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <ostream>
 #include <sstream>
 #include <optional>
 #include <string_view>
@@ -83,8 +85,8 @@ std::vector<std::string> unitsIn(const std::vector<std::string>& paths, const st
 
 class LiveRig final : public UnitRig {
 public:
-    explicit LiveRig(std::unique_ptr<UnitLink> link)
-        : m_link(std::move(link)), m_platform(device::makeNativePlatform()) {
+    LiveRig(std::unique_ptr<UnitLink> link, std::ostream& notes)
+        : m_link(std::move(link)), m_notes(notes), m_platform(device::makeNativePlatform()) {
         m_platform.beforeSetFeature = [this] {
             if (beforeSetFeature) beforeSetFeature();
         };
@@ -148,8 +150,8 @@ public:
         // next call comes as soon as it ends: the longest of those spans is
         // the longest tick, which an open of another USB device's node
         // would stretch past 50 ms.
-        std::fprintf(stderr, "longest tick since the last count: %.1f ms\n",
-                     std::chrono::duration<double, std::milli>(m_longestTick).count());
+        note("longest tick since the last count: %.1f ms",
+             std::chrono::duration<double, std::milli>(m_longestTick).count());
         m_longestTick = {};
         woken.clear();
         for (std::size_t id = 0; id < m_present.size(); ++id) {
@@ -157,7 +159,7 @@ public:
             if (auto e = call(*m_link, "transfers " + std::to_string(id), &answer)) return e;
             // Each device's own count goes beside the output, which only
             // says whether it was woken, as the simulation can.
-            std::fprintf(stderr, "device %zu: %s interrupt-IN transfers\n", id, answer.c_str());
+            m_notes << "device " << id << ": " << answer << " interrupt-IN transfers\n";
             woken.push_back(answer != "0");
         }
         return std::nullopt;
@@ -178,6 +180,13 @@ public:
     bool canFailCalls() const override { return false; }
 
 private:
+    template <typename... Args>
+    void note(const char* format, Args... args) {
+        char line[160];
+        std::snprintf(line, sizeof line, format, args...);
+        m_notes << line << '\n';
+    }
+
     void noteTickEnd() {
         if (!m_tickStart) return;
         m_longestTick = std::max(m_longestTick, std::chrono::steady_clock::now() - *m_tickStart);
@@ -246,16 +255,17 @@ private:
         }
         const auto waited = std::chrono::steady_clock::now() - start;
         if (waited > kListingNoted)
-            std::fprintf(stderr, "live rig: after %s the platform's list took %.1f s to agree with the kernel\n", after,
-                         std::chrono::duration<double>(waited).count());
+            note("live rig: after %s the platform's list took %.1f s to agree with the kernel", after,
+                 std::chrono::duration<double>(waited).count());
         else
             // How soon a backend that keeps its list heard of the change.
-            std::fprintf(stderr, "live bench: after %s the platform's list agreed in %.0f ms\n", after,
-                         std::chrono::duration<double, std::milli>(waited).count());
+            note("live bench: after %s the platform's list agreed in %.0f ms", after,
+                 std::chrono::duration<double, std::milli>(waited).count());
         return std::nullopt;
     }
 
     std::unique_ptr<UnitLink> m_link;
+    std::ostream& m_notes;
     device::watch::WatchedPlatform m_platform;
     std::vector<bool> m_present;
     std::optional<std::chrono::steady_clock::time_point> m_tickStart;
@@ -264,21 +274,21 @@ private:
 
 }  // namespace
 
-std::unique_ptr<UnitRig> makeLiveRig(const std::string& socketPath, std::string& error, bool& unsettled) {
+void warmLivePlatform() { device::makeNativePlatform(); }
+
+std::unique_ptr<UnitRig> makeLiveRig(const std::string& socketPath, std::ostream& notes, std::string& error,
+                                     bool& unsettled) {
     unsettled = false;
-    // Under Wine in an emulated guest a runner's start has taken from 30 s
-    // to over 130 s before its first request. Each phase prints the
-    // monotonic clock, which both Linux and Wine count from the guest's
-    // boot, as play.sh's progress file does.
-    const auto took = [](const char* phase) {
-        const std::chrono::duration<double> now = std::chrono::steady_clock::now().time_since_epoch();
-        std::fprintf(stderr, "live rig: %s at %.2f s\n", phase, now.count());
+    // Each phase prints the monotonic clock, which both Linux and Wine
+    // count from the guest's boot, as play.sh's progress file does.
+    const auto took = [&notes](const char* phase) {
+        notes << "live rig: " << phase << " at " << guestClock() << " s\n";
     };
     took("starts");
     auto link = connectUnitLink(socketPath, error);
     if (!link) return nullptr;
     took("reached the units");
-    auto rig = std::make_unique<LiveRig>(std::move(link));
+    auto rig = std::make_unique<LiveRig>(std::move(link), notes);
     took("has its platform");
     // Each scenario starts with nothing plugged in.
     if (auto e = rig->reset()) {

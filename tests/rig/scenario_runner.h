@@ -14,6 +14,7 @@ enum ExitStatus : int {
     kBadScript = 2,      // the script, or the command line, is malformed; nothing played
     kRuleBroken = 3,     // a rule of the window broke after a command
     kUnsettled = 4,      // the live platform never agreed with the kernel; nothing played
+    kOverBudget = 124,   // a live scenario outlived its budget: the runner stopped, as timeout(1) does
 };
 
 // Reads a scenario — one command a line, '#' starts a comment — and plays

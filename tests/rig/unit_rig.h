@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,12 @@ std::unique_ptr<UnitRig> makeSimRig();
 // live rig, or the socket cannot be reached; the reason goes to error.
 // unsettled says that the platform's list never came to show the kernel's
 // devices after the reset that starts each scenario, before anything played.
-std::unique_ptr<UnitRig> makeLiveRig(const std::string& socketPath, std::string& error, bool& unsettled);
+// What the rig measures as it plays (waits, ticks, transfers) goes to notes.
+std::unique_ptr<UnitRig> makeLiveRig(const std::string& socketPath, std::ostream& notes, std::string& error,
+                                     bool& unsettled);
+// Builds the native platform once and lets it go, so that what a process
+// pays once (under Wine, its first window starts the desktop) falls on no
+// scenario's budget.
+void warmLivePlatform();
 
 }  // namespace rig
