@@ -5,7 +5,6 @@
 #include "frontend/win32/main_window.h"
 
 #include "device/sim/sim_platform.h"
-#include "frontend/win32/wide_text.h"
 #include "window/frm_main.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 // Usage: win32_smoke <vandrel.exe> <picture.bmp>
 // Exit codes: 0 passed, 1 failed, 77 skipped (no display).
 #include "device/sim/sim_platform.h"
-#include "frontend/win32/wide_text.h"
+#include "frontend/win32/support.h"
 #include "window/control_table.h"
 #include "window/frm_main.h"
 #include "window/placement.h"

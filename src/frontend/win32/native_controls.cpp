@@ -1,7 +1,5 @@
 #include "frontend/win32/main_window.h"
 
-#include "frontend/win32/wide_text.h"
-
 #include <commctrl.h>
 
 #include <algorithm>
