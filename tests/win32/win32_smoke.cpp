@@ -6,7 +6,8 @@
 // Usage: win32_smoke <vandrel.exe> <picture.bmp>
 // Exit codes: 0 passed, 1 failed, 77 skipped (no display).
 #include "device/sim/sim_platform.h"
-#include "frontend/win32/wide_text.h"
+#include "device/utf16_text.h"
+#include "frontend/win32/support.h"
 #include "window/control_table.h"
 #include "window/frm_main.h"
 #include "window/placement.h"
@@ -35,12 +36,7 @@ void fail(const char* what, const std::string& detail) {
 }
 
 std::string narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
+    return device::utf16ToUtf8({reinterpret_cast<const char16_t*>(text.data()), text.size()});
 }
 
 // Wine runs Windows programs with Unix paths in their arguments; the drive
@@ -159,7 +155,8 @@ void checkControls(HWND main, UINT dpi) {
     expected.Form_Load();
 
     std::vector<Child> natives = children(main);
-    std::vector<bool> matched(natives.size(), false);
+    // The table row each native control was found to show.
+    std::vector<const window::ControlSpec*> shows(natives.size(), nullptr);
     std::size_t expectedCount = 0;
     for (const window::Control* model : expected.controls()) {
         const window::ControlSpec& c = model->row();
@@ -179,9 +176,8 @@ void checkControls(HWND main, UINT dpi) {
         const std::string name(c.name);
         std::size_t index = natives.size();
         for (std::size_t i = 0; i < natives.size(); ++i) {
-            if (matched[i] || natives[i].cls != expectedClass(c.kind)) continue;
-            if (natives[i].rect.left == want.left && natives[i].rect.top == want.top &&
-                natives[i].rect.right == want.right && natives[i].rect.bottom == want.bottom) {
+            if (shows[i] || natives[i].cls != expectedClass(c.kind)) continue;
+            if (EqualRect(&natives[i].rect, &want)) {
                 index = i;
                 break;
             }
@@ -190,12 +186,10 @@ void checkControls(HWND main, UINT dpi) {
             std::string seen;
             for (const Child& n : natives)
                 if (n.cls == expectedClass(c.kind)) seen.append(" ").append(rectText(n.rect));
-            std::string detail = "no ";
-            detail.append(narrow(expectedClass(c.kind))).append(" at ").append(rectText(want));
-            fail(name.c_str(), detail.append("; seen").append(seen));
+            fail(name.c_str(), "no " + narrow(expectedClass(c.kind)) + " at " + rectText(want) + "; seen" + seen);
             continue;
         }
-        matched[index] = true;
+        shows[index] = &c;
         const HWND h = natives[index].handle;
 
         std::string caption;
@@ -206,14 +200,12 @@ void checkControls(HWND main, UINT dpi) {
         default: caption = std::string(c.caption); break;
         }
         const std::wstring shown = windowText(h);
-        const std::wstring wanted = widen(caption);
-        if (c.kind != window::ControlKind::SelectionList && shown != wanted)
+        if (c.kind != window::ControlKind::SelectionList && shown != widen(caption))
             fail(name.c_str(), "caption " + narrow(shown));
         if ((IsWindowEnabled(h) != FALSE) != enabled) fail(name.c_str(), enabled ? "disabled" : "enabled");
-        if (((GetWindowLongW(h, GWL_STYLE) & WS_VISIBLE) != 0) != visible)
-            fail(name.c_str(), visible ? "hidden" : "visible");
-
         const LONG style = GetWindowLongW(h, GWL_STYLE);
+        if (((style & WS_VISIBLE) != 0) != visible) fail(name.c_str(), visible ? "hidden" : "visible");
+
         if (c.kind == window::ControlKind::SelectionList && (style & 3) != CBS_DROPDOWNLIST)
             fail(name.c_str(), "not a drop-down list");
         if (c.kind == window::ControlKind::Frame && (style & BS_TYPEMASK) != BS_GROUPBOX)
@@ -230,18 +222,9 @@ void checkControls(HWND main, UINT dpi) {
     // in ascending TabIndex.
     int lastTab = -1;
     for (std::size_t i = 0; i < natives.size(); ++i) {
-        if (!(GetWindowLongW(natives[i].handle, GWL_STYLE) & WS_TABSTOP)) continue;
-        for (const window::ControlSpec& c : window::controlTable()) {
-            RECT r = natives[i].rect;
-            int left = c.left, top = c.top;
-            if (const window::ControlSpec* container = window::findControlSpec(c.container)) {
-                left += container->left;
-                top += container->top;
-            }
-            if (r.left != px(left, dpi) || r.top != px(top, dpi) || natives[i].cls != expectedClass(c.kind)) continue;
-            if (c.tabIndex < lastTab) fail("tab order", std::string(c.name));
-            lastTab = c.tabIndex;
-        }
+        if (!shows[i] || !(GetWindowLongW(natives[i].handle, GWL_STYLE) & WS_TABSTOP)) continue;
+        if (shows[i]->tabIndex < lastTab) fail("tab order", std::string(shows[i]->name));
+        lastTab = shows[i]->tabIndex;
     }
 }
 
@@ -314,12 +297,8 @@ void checkResources(const std::wstring& program) {
         ICONINFO info{};
         BITMAP bitmap{};
         if (!icon || !GetIconInfo(static_cast<HICON>(icon), &info) ||
-            !GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap) ||
-            bitmap.bmWidth != side) {
-            char detail[48];
-            std::snprintf(detail, sizeof detail, "%d by %d missing", side, side);
-            fail("icon", detail);
-        }
+            !GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap) || bitmap.bmWidth != side)
+            fail("icon", std::to_string(side) + " by " + std::to_string(side) + " missing");
         if (info.hbmColor) DeleteObject(info.hbmColor);
         if (info.hbmMask) DeleteObject(info.hbmMask);
         if (icon) DestroyIcon(static_cast<HICON>(icon));

@@ -31,17 +31,69 @@ namespace device::win32 {
 
 namespace {
 
+// The longest interface detail record accepted from the device-setup
+// services; a larger required size is treated as a failed query.
+constexpr std::uint32_t kMaxDetailBytes = 64 * 1024;
+// More interfaces than this in one class list are not taken as real.
+constexpr std::uint32_t kMaxInterfaces = 64 * 1024;
+
 HANDLE toNative(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
 std::uintptr_t fromNative(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
 // The security record for every open and every event. The record's size is
 // the platform's own: 24 bytes in a 64-bit build, not the 12 of a 32-bit one.
 SECURITY_ATTRIBUTES securityRecord(bool inheritable) {
-    SECURITY_ATTRIBUTES security{};
-    security.nLength = sizeof(SECURITY_ATTRIBUTES);
-    security.lpSecurityDescriptor = nullptr;
-    security.bInheritHandle = inheritable ? TRUE : FALSE;
-    return security;
+    return SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), nullptr, inheritable ? TRUE : FALSE};
+}
+
+// The device for reading and writing, shared with every other opener;
+// nullptr when the system refuses it.
+HANDLE openDevice(const std::string& path, bool inheritable, DWORD flags) {
+    SECURITY_ATTRIBUTES security = securityRecord(inheritable);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                &security, OPEN_EXISTING, flags, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// The interface's path, empty when its detail cannot be had, and the
+// identity its hardware ID spells, when it spells one.
+std::string interfaceDetail(HDEVINFO info, SP_DEVICE_INTERFACE_DATA& interfaceData,
+                            std::optional<HardwareIdentity>& identity) {
+    // The size query fails by design; only the required size matters.
+    DWORD required = 0;
+    SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, nullptr, 0, &required, nullptr);
+    constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    // An interface whose detail cannot be had still exists: an empty path
+    // passes it over without ending the walk.
+    const std::size_t storageBytes = detailStorageBytes(required, kPathOffset, kMaxDetailBytes);
+    if (storageBytes == 0) return std::string{};
+
+    // DWORD storage keeps the record aligned.
+    std::vector<DWORD> storage(storageBytes / sizeof(DWORD), 0);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+    // cbSize covers only the record's fixed part: 8 bytes in a 64-bit build.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    DWORD written = 0;
+    SP_DEVINFO_DATA deviceData{};
+    deviceData.cbSize = sizeof(SP_DEVINFO_DATA);
+    if (!SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, detail, required, &written, &deviceData))
+        return std::string{};
+
+    const std::span<const std::uint8_t> record(reinterpret_cast<const std::uint8_t*>(storage.data()), required);
+    std::string path = detailPath(record, kPathOffset);
+
+    // The first of the collection's hardware IDs names vendor, product and
+    // revision; reading it needs no handle on the device. A list of strings,
+    // each zero-terminated; the buffer keeps a zero past whatever is written.
+    std::array<char, 512> ids{};
+    DWORD type = 0;
+    if (!path.empty() &&
+        SetupDiGetDeviceRegistryPropertyA(info, &deviceData, SPDRP_HARDWAREID, &type,
+                                          reinterpret_cast<BYTE*>(ids.data()), ids.size() - 1, nullptr) &&
+        (type == REG_MULTI_SZ || type == REG_SZ)) {
+        identity = parseHardwareId(std::string_view(ids.data()));
+    }
+    return path;
 }
 
 }  // namespace
@@ -58,7 +110,7 @@ struct Win32Platform::OpenFile {
     bool openTried = false;
     bool inheritable = false;
     std::string path;  // also of a handle opened at once
-    std::optional<Identity> identity;
+    std::optional<HardwareIdentity> identity;
     OVERLAPPED readRecord{};
     std::vector<std::uint8_t> readBuffer;
 };
@@ -70,8 +122,7 @@ class Win32Platform::NoticeSource {
 public:
     explicit NoticeSource(ListingFreshness& freshness) : m_freshness(freshness) {
         HidD_GetHidGuid(&m_hidClass);
-        if (registerConfigManager()) return;
-        registerWindow();
+        if (!registerConfigManager()) registerWindow();
     }
     ~NoticeSource() {
         if (m_notification) m_unregister(m_notification);
@@ -212,7 +263,8 @@ Win32Platform::Win32Platform(Notices notices) : m_freshness(notices == Notices::
 Win32Platform::~Win32Platform() {
     // No notice may arrive once the state it marks is gone.
     m_notices.reset();
-    for (auto& [value, file] : m_handles) closeFile(*file);
+    for (auto& [value, file] : m_handles)
+        if (file->handle != INVALID_HANDLE_VALUE) CloseHandle(file->handle);
     m_handles.clear();
     for (std::uintptr_t event : m_events) CloseHandle(toNative(event));
 }
@@ -228,51 +280,6 @@ InterfaceList Win32Platform::doGetClassDevs() {
     m_lists.emplace(value, m_current);
     return InterfaceList{value};
 }
-
-namespace {
-
-// The interface's path, empty when its detail cannot be had, and the
-// identity its hardware ID spells, when it spells one.
-std::string interfaceDetail(HDEVINFO info, SP_DEVICE_INTERFACE_DATA& interfaceData,
-                            std::optional<HardwareIdentity>& identity) {
-    // The size query fails by design; only the required size matters.
-    DWORD required = 0;
-    SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, nullptr, 0, &required, nullptr);
-    constexpr std::size_t kPathOffset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-    // An interface whose detail cannot be had still exists: an empty path
-    // passes it over without ending the walk.
-    const std::size_t storageBytes = detailStorageBytes(required, kPathOffset, Win32Platform::kMaxDetailBytes);
-    if (storageBytes == 0) return std::string{};
-
-    // DWORD storage keeps the record aligned.
-    std::vector<DWORD> storage(storageBytes / sizeof(DWORD), 0);
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
-    // cbSize covers only the record's fixed part: 8 bytes in a 64-bit build.
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    DWORD written = 0;
-    SP_DEVINFO_DATA deviceData{};
-    deviceData.cbSize = sizeof(SP_DEVINFO_DATA);
-    if (!SetupDiGetDeviceInterfaceDetailA(info, &interfaceData, detail, required, &written, &deviceData))
-        return std::string{};
-
-    const std::span<const std::uint8_t> record(reinterpret_cast<const std::uint8_t*>(storage.data()), required);
-    std::string path = detailPath(record, kPathOffset);
-
-    // The first of the collection's hardware IDs names vendor, product and
-    // revision; reading it needs no handle on the device. A list of strings,
-    // each zero-terminated; the buffer keeps a zero past whatever is written.
-    std::array<char, 512> ids{};
-    DWORD type = 0;
-    if (!path.empty() &&
-        SetupDiGetDeviceRegistryPropertyA(info, &deviceData, SPDRP_HARDWAREID, &type,
-                                          reinterpret_cast<BYTE*>(ids.data()), ids.size() - 1, nullptr) &&
-        (type == REG_MULTI_SZ || type == REG_SZ)) {
-        identity = parseHardwareId(std::string_view(ids.data()));
-    }
-    return path;
-}
-
-}  // namespace
 
 std::shared_ptr<const Win32Platform::Snapshot> Win32Platform::walk() {
     GUID hidClass{};
@@ -290,7 +297,7 @@ std::shared_ptr<const Win32Platform::Snapshot> Win32Platform::walk() {
         if (!SetupDiEnumDeviceInterfaces(info, nullptr, &hidClass, index, &interfaceData)) break;
         std::optional<HardwareIdentity> id;
         paths->push_back(interfaceDetail(info, interfaceData, id));
-        if (id && !paths->back().empty()) m_listed[paths->back()] = Identity{id->vendor, id->product, id->revision};
+        if (id && !paths->back().empty()) m_listed[paths->back()] = *id;
     }
     SetupDiDestroyDeviceInfoList(info);
     return paths;
@@ -305,25 +312,19 @@ std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, st
 void Win32Platform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }
 
 Handle Win32Platform::doOpen(const std::string& path, OpenMode mode, bool inheritable) {
-    if (mode == OpenMode::Synchronous) {
-        const auto listed = m_listed.find(path);
-        if (listed != m_listed.end()) {
-            auto file = std::make_unique<OpenFile>();
-            file->deferred = true;
-            file->inheritable = inheritable;
-            file->path = path;
-            file->identity = listed->second;
-            const std::uintptr_t value = m_nextDeferred;
-            m_nextDeferred += 2;
-            m_handles[value] = std::move(file);
-            return Handle{value};
-        }
+    if (const auto listed = m_listed.find(path); mode == OpenMode::Synchronous && listed != m_listed.end()) {
+        auto file = std::make_unique<OpenFile>();
+        file->deferred = true;
+        file->inheritable = inheritable;
+        file->path = path;
+        file->identity = listed->second;
+        const std::uintptr_t value = m_nextDeferred;
+        m_nextDeferred += 2;
+        m_handles[value] = std::move(file);
+        return Handle{value};
     }
-    SECURITY_ATTRIBUTES security = securityRecord(inheritable);
-    const DWORD flags = mode == OpenMode::Overlapped ? FILE_FLAG_OVERLAPPED : 0;
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &security, OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return kNoHandle;
+    HANDLE handle = openDevice(path, inheritable, mode == OpenMode::Overlapped ? FILE_FLAG_OVERLAPPED : 0);
+    if (!handle) return kNoHandle;
     auto file = std::make_unique<OpenFile>();
     file->handle = handle;
     file->overlapped = mode == OpenMode::Overlapped;
@@ -356,18 +357,8 @@ bool Win32Platform::deviceOpen(OpenFile& file) {
     // Tried once per handle; the next walk opens the device afresh.
     if (!file.deferred || file.openTried) return false;
     file.openTried = true;
-    SECURITY_ATTRIBUTES security = securityRecord(file.inheritable);
-    HANDLE handle = CreateFileA(file.path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                &security, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
-    file.handle = handle;
-    return true;
-}
-
-void Win32Platform::closeFile(OpenFile& file) {
-    if (file.handle == INVALID_HANDLE_VALUE) return;
-    CloseHandle(file.handle);
-    file.handle = INVALID_HANDLE_VALUE;
+    if (HANDLE handle = openDevice(file.path, file.inheritable, 0)) file.handle = handle;
+    return file.handle != INVALID_HANDLE_VALUE;
 }
 
 bool Win32Platform::doClose(Handle handle) {
@@ -378,7 +369,6 @@ bool Win32Platform::doClose(Handle handle) {
     // A device never opened has nothing to close.
     const bool closed =
         it->second->handle == INVALID_HANDLE_VALUE ? it->second->deferred : CloseHandle(it->second->handle) != FALSE;
-    it->second->handle = INVALID_HANDLE_VALUE;
     m_handles.erase(it);
     return closed;
 }
@@ -386,24 +376,23 @@ bool Win32Platform::doClose(Handle handle) {
 bool Win32Platform::doGetAttributes(Handle handle, HidAttributes& attributes) {
     OpenFile* file = find(handle);
     if (!file) return false;
-    if (file->identity) {
-        attributes.VendorID = file->identity->vendor;
-        attributes.ProductID = file->identity->product;
-        attributes.VersionNumber = file->identity->version;
-        return true;
+    std::optional<HardwareIdentity> identity = file->identity;
+    if (!identity) {
+        if (!deviceOpen(*file)) return false;
+        HIDD_ATTRIBUTES native{};
+        native.Size = sizeof(HIDD_ATTRIBUTES);
+        if (!HidD_GetAttributes(file->handle, &native)) return false;
+        identity = HardwareIdentity{native.VendorID, native.ProductID, native.VersionNumber};
+        // A listed interface whose hardware ID did not say its identity
+        // (Wine's own mouse and keyboard give no revision) is opened for it
+        // once per walk, not on every tick: its IDs do not change while it
+        // is present.
+        if (m_current && std::find(m_current->begin(), m_current->end(), file->path) != m_current->end())
+            m_listed.try_emplace(file->path, *identity);
     }
-    if (!deviceOpen(*file)) return false;
-    HIDD_ATTRIBUTES native{};
-    native.Size = sizeof(HIDD_ATTRIBUTES);
-    if (!HidD_GetAttributes(file->handle, &native)) return false;
-    attributes.VendorID = native.VendorID;
-    attributes.ProductID = native.ProductID;
-    attributes.VersionNumber = native.VersionNumber;
-    // A listed interface whose hardware ID did not say its identity (Wine's
-    // own mouse and keyboard give no revision) is opened for it once per
-    // walk, not on every tick: its IDs do not change while it is present.
-    if (m_current && std::find(m_current->begin(), m_current->end(), file->path) != m_current->end())
-        m_listed.try_emplace(file->path, Identity{native.VendorID, native.ProductID, native.VersionNumber});
+    attributes.VendorID = identity->vendor;
+    attributes.ProductID = identity->product;
+    attributes.VersionNumber = identity->revision;
     return true;
 }
 
@@ -457,8 +446,7 @@ bool Win32Platform::doReadInputReport(Handle handle, std::span<std::uint8_t> buf
     // arrives; only overlapped handles are read.
     if (!file || !file->overlapped) return false;
 
-    file->readBuffer.assign(buffer.size(), 0);
-    std::copy(buffer.begin(), buffer.end(), file->readBuffer.begin());
+    file->readBuffer.assign(buffer.begin(), buffer.end());
     file->readRecord = OVERLAPPED{};
     file->readRecord.Offset = overlapped.Offset;
     file->readRecord.OffsetHigh = overlapped.OffsetHigh;
@@ -495,8 +483,7 @@ EventHandle Win32Platform::doCreateEvent(bool inheritable, bool manualReset, boo
 
 void Win32Platform::doCloseEvent(EventHandle event) {
     const auto value = static_cast<std::uintptr_t>(event);
-    if (m_events.erase(value) == 0) return;
-    CloseHandle(toNative(value));
+    if (m_events.erase(value) != 0) CloseHandle(toNative(value));
 }
 
 }  // namespace device::win32

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/hid_platform.h"
+#include "device/interface_detail.h"
 #include "device/listing_freshness.h"
 
 #include <cstddef>
@@ -53,12 +54,6 @@ public:
     std::size_t openLists() const { return m_lists.size(); }
     std::size_t openEvents() const { return m_events.size(); }
 
-    // The longest interface detail record accepted from the device-setup
-    // services; a larger required size is treated as a failed query.
-    static constexpr std::uint32_t kMaxDetailBytes = 64 * 1024;
-    // More interfaces than this in one class list are not taken as real.
-    static constexpr std::uint32_t kMaxInterfaces = 64 * 1024;
-
     // Whether a source of notices is registered and working.
     bool watched() const { return m_freshness.announced(); }
     // Reads of the class list from the device-setup services so far.
@@ -84,18 +79,12 @@ private:
     struct OpenFile;  // one handle from CreateFileA and, when overlapped, its read state
     class NoticeSource;
     using Snapshot = std::vector<std::string>;
-    struct Identity {
-        std::uint16_t vendor = 0;
-        std::uint16_t product = 0;
-        std::uint16_t version = 0;
-    };
 
     // The class list read afresh, with each interface's identity into m_listed.
     std::shared_ptr<const Snapshot> walk();
     OpenFile* find(Handle handle);
     // The file's device opened on first need; false when it cannot be.
     bool deviceOpen(OpenFile& file);
-    void closeFile(OpenFile& file);
 
     ListingFreshness m_freshness;
     std::unique_ptr<NoticeSource> m_notices;
@@ -104,7 +93,7 @@ private:
     // The interfaces as last walked; null until a walk succeeds.
     std::shared_ptr<const Snapshot> m_current;
     // The identities the last walk read, by path.
-    std::map<std::string, Identity> m_listed;
+    std::map<std::string, HardwareIdentity> m_listed;
     // Handles of devices not opened yet are odd numbers, which no system
     // handle is.
     std::uintptr_t m_nextDeferred = 1;

@@ -1,7 +1,4 @@
-#include "frontend/win32/accessible.h"
-
-#include "frontend/win32/wide_text.h"
-#include "window/control_table.h"
+#include "frontend/win32/support.h"
 
 #include <oleacc.h>
 

@@ -1,6 +1,4 @@
-#include "frontend/win32/fonts.h"
-
-#include "frontend/win32/wide_text.h"
+#include "frontend/win32/support.h"
 
 #include <cmath>
 #include <cstdio>

@@ -22,8 +22,7 @@ void MainWindow::layout() {
     AdjustWindowRectExForDpi(&frame, static_cast<DWORD>(style), FALSE, static_cast<DWORD>(exStyle), m_dpi);
     // Known before the window is sized, so the size limits let it through.
     m_outerSize = {frame.right - frame.left, frame.bottom - frame.top};
-    SetWindowPos(m_window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(m_window, nullptr, 0, 0, m_outerSize.cx, m_outerSize.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // The frame's real thickness may differ from the computed one (a frame
     // drawn at another density than the requested one): the client area is
     // measured and the outer size corrected by what is missing.
@@ -49,18 +48,15 @@ void MainWindow::layout() {
         if (HFONT font = m_fonts->fontFor(c.font))
             SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
         const int height = toPixels(c.height);
-        if (c.kind != window::ControlKind::SelectionList) {
-            SetWindowPos(control.handle, nullptr, toPixels(left), toPixels(top), toPixels(c.width), height,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-            continue;
-        }
+        const bool dropDown = c.kind == window::ControlKind::SelectionList;
         // A drop-down list is created with the height of its open list; its
         // closed height follows from the selection field's height, which is
         // adjusted until the closed list has the height of the table.
-        const LRESULT row = SendMessageW(control.handle, CB_GETITEMHEIGHT, 0, 0);
-        const int dropped = height + static_cast<int>(std::max<LRESULT>(row, 1)) * kDroppedRows + 2;
+        const LRESULT row = dropDown ? SendMessageW(control.handle, CB_GETITEMHEIGHT, 0, 0) : 0;
+        const int dropped = dropDown ? height + static_cast<int>(std::max<LRESULT>(row, 1)) * kDroppedRows + 2 : height;
         SetWindowPos(control.handle, nullptr, toPixels(left), toPixels(top), toPixels(c.width), dropped,
                      SWP_NOZORDER | SWP_NOACTIVATE);
+        if (!dropDown) continue;
         // The field's height as read back may count padding the setter adds,
         // so corrections accumulate on the value last requested.
         int field = static_cast<int>(SendMessageW(control.handle, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));

@@ -1,7 +1,5 @@
 #include "frontend/win32/main_window.h"
 
-#include "frontend/win32/wide_text.h"
-
 #include <commctrl.h>
 
 #include <algorithm>
@@ -70,9 +68,8 @@ void MainWindow::moveFocus(HWND to) {
 }
 
 void MainWindow::onCommand(int id, int code) {
-    if (m_mirroring) return;
     NativeControl* control = byId(id);
-    if (!control) return;
+    if (m_mirroring || !control) return;
     if (control->model->kind() == window::ControlKind::SelectionList && code == CBN_SELCHANGE) {
         auto& list = static_cast<window::SelectionList&>(*control->model);
         // The native list still shows items the model no longer has: the

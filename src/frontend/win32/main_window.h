@@ -1,7 +1,6 @@
 #pragma once
 
-#include "frontend/win32/accessible.h"
-#include "frontend/win32/fonts.h"
+#include "frontend/win32/support.h"
 #include "window/controls.h"
 #include "window/frm_main.h"
 

@@ -1,10 +1,9 @@
 #include "frontend/win32/main_window.h"
 
-#include "frontend/win32/wide_text.h"
-
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace frontend::win32 {
 
@@ -12,26 +11,20 @@ namespace {
 
 // A frame stands for the control it holds: its own state and that of the
 // frame around it decide what the native control allows.
-bool effectivelyEnabled(const window::Control& control) {
+bool effectively(const window::Control& control, bool (window::Control::*state)() const) {
     for (const window::Control* c = &control; c; c = c->container())
-        if (!c->enabled()) return false;
-    return true;
-}
-
-bool effectivelyVisible(const window::Control& control) {
-    for (const window::Control* c = &control; c; c = c->container())
-        if (!c->visible()) return false;
+        if (!(c->*state)()) return false;
     return true;
 }
 
 }  // namespace
 
 void MainWindow::mirrorEnabled(const NativeControl& control) {
-    EnableWindow(control.handle, effectivelyEnabled(*control.model) ? TRUE : FALSE);
+    EnableWindow(control.handle, effectively(*control.model, &window::Control::enabled) ? TRUE : FALSE);
 }
 
 void MainWindow::mirrorVisible(const NativeControl& control) {
-    ShowWindow(control.handle, effectivelyVisible(*control.model) ? SW_SHOWNA : SW_HIDE);
+    ShowWindow(control.handle, effectively(*control.model, &window::Control::visible) ? SW_SHOWNA : SW_HIDE);
 }
 
 void MainWindow::mirrorItems(NativeControl& control) {
@@ -55,8 +48,7 @@ void MainWindow::mirrorItems(NativeControl& control) {
 
 void MainWindow::mirrorStaleItems() {
     m_itemsSyncPosted = false;
-    const bool wasMirroring = m_mirroring;
-    m_mirroring = true;
+    const bool wasMirroring = std::exchange(m_mirroring, true);
     for (NativeControl& control : m_controls)
         if (control.itemsStale) mirrorItems(control);
     m_mirroring = wasMirroring;
@@ -81,8 +73,7 @@ void MainWindow::mirrorTimer() {
 
 void MainWindow::controlChanged(const window::Control& control, window::Change change) {
     if (!m_window) return;
-    const bool wasMirroring = m_mirroring;
-    m_mirroring = true;
+    const bool wasMirroring = std::exchange(m_mirroring, true);
     if (control.kind() == window::ControlKind::Timer) {
         mirrorTimer();
     } else if (NativeControl* native = byModel(control)) {

@@ -1,7 +1,5 @@
 #include "frontend/win32/main_window.h"
 
-#include "frontend/win32/wide_text.h"
-
 #include <commctrl.h>
 
 #include <algorithm>
@@ -13,33 +11,29 @@ namespace {
 
 constexpr int kFirstControlId = 100;
 
-const wchar_t* nativeClass(window::ControlKind kind) {
-    switch (kind) {
-    case window::ControlKind::Frame:
-    case window::ControlKind::Button: return WC_BUTTONW;
-    case window::ControlKind::Label: return WC_STATICW;
-    case window::ControlKind::SelectionList: return WC_COMBOBOXW;
-    case window::ControlKind::TextBox: return WC_EDITW;
-    case window::ControlKind::Timer: break;
-    }
-    return nullptr;
-}
+struct NativeKind {
+    const wchar_t* className;
+    DWORD style;
+    DWORD exStyle;
+};
 
-DWORD nativeStyle(window::ControlKind kind) {
+NativeKind nativeKind(window::ControlKind kind) {
     // Clipping against siblings keeps a frame, which lies below the controls
     // it holds, from painting over them.
     const DWORD common = WS_CHILD | WS_CLIPSIBLINGS;
     switch (kind) {
-    case window::ControlKind::Frame: return common | BS_GROUPBOX;
-    case window::ControlKind::Button: return common | WS_TABSTOP | BS_PUSHBUTTON;
+    case window::ControlKind::Frame: return {WC_BUTTONW, common | BS_GROUPBOX, 0};
+    case window::ControlKind::Button: return {WC_BUTTONW, common | WS_TABSTOP | BS_PUSHBUTTON, 0};
     // A caption that is a little wider than its box at some scale is cut at
     // the edge rather than wrapped onto a second line nobody sees.
-    case window::ControlKind::Label: return common | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
-    case window::ControlKind::SelectionList: return common | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-    case window::ControlKind::TextBox: return common | WS_TABSTOP | ES_MULTILINE | ES_READONLY;
+    case window::ControlKind::Label: return {WC_STATICW, common | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0};
+    case window::ControlKind::SelectionList:
+        return {WC_COMBOBOXW, common | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0};
+    case window::ControlKind::TextBox:
+        return {WC_EDITW, common | WS_TABSTOP | ES_MULTILINE | ES_READONLY, WS_EX_CLIENTEDGE};
     case window::ControlKind::Timer: break;
     }
-    return 0;
+    return {nullptr, 0, 0};
 }
 
 }  // namespace
@@ -71,11 +65,10 @@ void MainWindow::createControls() {
         NativeControl control;
         control.model = model;
         control.id = id++;
-        const DWORD exStyle = model->kind() == window::ControlKind::TextBox ? WS_EX_CLIENTEDGE : 0;
-        const DWORD style = nativeStyle(model->kind());
+        const NativeKind native = nativeKind(model->kind());
         control.handle =
-            CreateWindowExW(exStyle, nativeClass(model->kind()), captionOf(*model).c_str(), style, 0, 0, 0, 0, m_window,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), m_instance, nullptr);
+            CreateWindowExW(native.exStyle, native.className, captionOf(*model).c_str(), native.style, 0, 0, 0, 0,
+                            m_window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), m_instance, nullptr);
         if (!control.handle) continue;
         if (HFONT font = m_fonts->fontFor(model->row().font))
             SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -118,21 +111,18 @@ HWND MainWindow::labelOf(const NativeControl& list) const {
 }
 
 HWND MainWindow::nativeHandle(const window::Control& control) const {
-    for (const NativeControl& c : m_controls)
-        if (c.model == &control) return c.handle;
-    return nullptr;
+    const auto c = std::ranges::find(m_controls, &control, &NativeControl::model);
+    return c == m_controls.end() ? nullptr : c->handle;
 }
 
 MainWindow::NativeControl* MainWindow::byModel(const window::Control& control) {
-    for (NativeControl& c : m_controls)
-        if (c.model == &control) return &c;
-    return nullptr;
+    const auto c = std::ranges::find(m_controls, &control, &NativeControl::model);
+    return c == m_controls.end() ? nullptr : &*c;
 }
 
 MainWindow::NativeControl* MainWindow::byId(int id) {
-    for (NativeControl& c : m_controls)
-        if (c.id == id) return &c;
-    return nullptr;
+    const auto c = std::ranges::find(m_controls, id, &NativeControl::id);
+    return c == m_controls.end() ? nullptr : &*c;
 }
 
 }  // namespace frontend::win32

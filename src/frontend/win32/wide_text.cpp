@@ -1,6 +1,4 @@
-#include "frontend/win32/wide_text.h"
-
-#include <windows.h>
+#include "frontend/win32/support.h"
 
 namespace frontend::win32 {
 
