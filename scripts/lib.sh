@@ -77,7 +77,7 @@ wine_environment() {
 # kernel's hidraw nodes (not SDL's devices), and hears of them coming and
 # going from the guest's udev daemon, as on a desktop.
 prepare_live_wine_prefix() {
-  local prefix=$1 made="hidraw, no evdev, udevd, pristine registry"
+  local prefix=$1 made="hidraw, no evdev, no USB bus, udevd, pristine registry"
   [ "$(cat "$prefix/.vandrel-live" 2>/dev/null)" = "$made" ] && return 0
   rm -rf "$prefix"
   (
@@ -89,6 +89,12 @@ prepare_live_wine_prefix() {
     # removal of an input device that has no device node, and hears no
     # hot-plug event after that: it is not told of input devices at all.
     wine reg add "$bus" /v DisableInput /t REG_DWORD /d 1 /f >/dev/null 2>&1
+    # Wine's USB bus finds no driver for a unit, nor for the guest's root
+    # hubs, and looks through every INF file for one on each plug, before
+    # the plug and play thread reaches the HID bus's device: in the
+    # emulated guest, seconds per plug. Without its root device it never
+    # starts.
+    wine reg delete 'HKLM\System\CurrentControlSet\Enum\ROOT\WINE\WINEUSB' /f >/dev/null 2>&1
     # Without a window manager Wine draws the window frames itself.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
     timeout 60 wineserver -w

@@ -128,10 +128,10 @@ if [ "$1" != --picture ]; then
     if [ -s "$out/wine.err" ]; then
       status=1
       cp "$out/wine.err" "$out/runner.err"
-    elif ! limit=$("$budget_runner" --budget $layer "${left[@]}" 2>"$out/runner.err"); then
+    elif ! limit=$("$budget_runner" --budget $layer "${left[@]}" 2>>"$out/runner.err"); then
       status=2
     else
-      timeout -k 10 $((start + limit)) "${wine[@]}" "$runner" --live "$address" "$out" $layer "${left[@]}" \
+      timeout -k 10 $((start + 2 * limit)) "${wine[@]}" "$runner" --live "$address" "$out" $layer "${left[@]}" \
         2>>"$out/runner.err" || status=$?
     fi
     if ! tail -n +$((before + 1)) "$out/progress" | grep -q " start "; then
@@ -152,7 +152,7 @@ if [ "$1" != --picture ]; then
         echo $status >"$out/$name.status"
         step end "$name" $status
         if [ $status = $TIMED_OUT ] || [ $status = $KILLED ]; then
-          echo "play: $name was stopped after its budget of $("$budget_runner" --budget $layer "$f") s" >>"$out/$name.err"
+          echo "play: $name was stopped after twice its budget of $("$budget_runner" --budget $layer "$f") s" >>"$out/$name.err"
         fi
       else
         rest+=("$f")

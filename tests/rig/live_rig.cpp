@@ -49,6 +49,8 @@ constexpr auto kListingTimeout = std::chrono::seconds(120);
 // services that bring the news (polled every 10 ms, a plug took up to 49 s
 // to show there). A quarter of a second adds at most that much to a move.
 constexpr auto kListingPoll = std::chrono::milliseconds(250);
+// The least time a tick waits over a layer between the kernel and the window.
+constexpr std::chrono::milliseconds kLayerTickFloor{500};
 // A wait longer than this is worth a line on standard error.
 constexpr auto kListingNoted = std::chrono::seconds(2);
 
@@ -174,7 +176,13 @@ public:
         // would be by then.
         std::string away;
         if (!call(*m_link, "settle", &away)) noteDepartures(away);
-        std::this_thread::sleep_for(std::chrono::milliseconds(intervalMs));
+        // A timer fires no sooner than its interval, and on a busy machine
+        // later. A layer between the kernel and the window (Wine's HID bus)
+        // hands a new handle its first input report only once its own
+        // threads have run, which on one emulated core took longer than a
+        // 50 ms interval: the window would take a unit that answers for gone.
+        const auto floor = systemDeviceHandles() ? std::chrono::milliseconds(0) : kLayerTickFloor;
+        std::this_thread::sleep_for(std::max(std::chrono::milliseconds(intervalMs), floor));
         m_tickStart = std::chrono::steady_clock::now();
     }
     bool canFailCalls() const override { return false; }
