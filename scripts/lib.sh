@@ -7,10 +7,12 @@ export DEBIAN_FRONTEND=noninteractive
 # A command that changes the system: as root, or through sudo for a user.
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
+is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
 need_packages() {
   local missing=()
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    is_installed "$p" || missing+=("$p")
   done
   if ((${#missing[@]})); then
     if [ -z "${VANDREL_APT_UPDATED:-}" ]; then
@@ -39,15 +41,24 @@ need_qt_packages() {
 check_png() {
   local file="$1" expected="$2"
   [ -s "$file" ] || { echo "missing or empty: $file" >&2; return 1; }
-  local signature
-  signature=$(od -An -tx1 -N8 "$file" | tr -d ' \n')
-  [ "$signature" = "89504e470d0a1a0a" ] || { echo "not a PNG: $file" >&2; return 1; }
+  [ "$(od -An -tx1 -N8 "$file" | tr -d ' \n')" = "89504e470d0a1a0a" ] || { echo "not a PNG: $file" >&2; return 1; }
   local b
   read -r -a b < <(od -An -tu1 -j16 -N8 "$file")
   local width=$(( (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3] ))
   local height=$(( (b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7] ))
   [ "${width}x${height}" = "$expected" ] || { echo "$file is ${width}x${height}, expected $expected" >&2; return 1; }
   echo "ok: $file (${width}x${height})"
+}
+
+# Runs COMMAND --screenshot FILE, where COMMAND ends in vandrel-demo, and
+# checks that FILE shows the window's client area, 361 by 574 pixels.
+#   check_screenshot FILE COMMAND...
+check_screenshot() {
+  local file=$1
+  shift
+  rm -f "$file"
+  "$@" --screenshot "$file"
+  check_png "$file" 361x574
 }
 
 # What the Windows cross-build, its installer package and its runs under
