@@ -91,12 +91,7 @@ boot() {
 new_job() {
   local job
   job=$(mktemp -d "$BUILD/vm/job.XXXXXX")
-  {
-    printf 'cd %q || exit 125\n' "$PWD"
-    printf 'exec'
-    printf ' %q' "$@"
-    printf '\n'
-  } >"$job/command.sh"
+  printf 'cd %q || exit 125\nexec%s\n' "$PWD" "$(printf ' %q' "$@")" >"$job/command.sh"
   echo "$job"
 }
 
