@@ -36,29 +36,23 @@ need_qt_packages() {
   need_packages qt6-base-dev libgl-dev fonts-liberation librsvg2-bin bash-completion
 }
 
-# A PNG starts with an 8-byte signature and an IHDR chunk whose first
-# fields are the width and height, big-endian.
-check_png() {
-  local file="$1" expected="$2"
+# Runs COMMAND --screenshot FILE, where COMMAND ends in vandrel-demo, and
+# checks that FILE is a PNG of the window's client area, 361 by 574
+# pixels: a PNG starts with an 8-byte signature and an IHDR chunk whose
+# first fields are the width and height, big-endian.
+#   check_screenshot FILE COMMAND...
+check_screenshot() {
+  local file=$1 expected=361x574 b
+  shift
+  rm -f "$file"
+  "$@" --screenshot "$file"
   [ -s "$file" ] || { echo "missing or empty: $file" >&2; return 1; }
   [ "$(od -An -tx1 -N8 "$file" | tr -d ' \n')" = "89504e470d0a1a0a" ] || { echo "not a PNG: $file" >&2; return 1; }
-  local b
   read -r -a b < <(od -An -tu1 -j16 -N8 "$file")
   local width=$(( (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3] ))
   local height=$(( (b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7] ))
   [ "${width}x${height}" = "$expected" ] || { echo "$file is ${width}x${height}, expected $expected" >&2; return 1; }
   echo "ok: $file (${width}x${height})"
-}
-
-# Runs COMMAND --screenshot FILE, where COMMAND ends in vandrel-demo, and
-# checks that FILE shows the window's client area, 361 by 574 pixels.
-#   check_screenshot FILE COMMAND...
-check_screenshot() {
-  local file=$1
-  shift
-  rm -f "$file"
-  "$@" --screenshot "$file"
-  check_png "$file" 361x574
 }
 
 # What the Windows cross-build, its installer package and its runs under
