@@ -68,12 +68,11 @@ prefix_pids() {
 measure() {
   local kind=$1 label=$2
   shift 2
-  local settle before after start end
-  local snap1 snap2
+  local settle start end cpu nprocs snap1 snap2
   snap1=$(mktemp) snap2=$(mktemp)
   if [ "$kind" = wine ]; then
     settle="${VANDREL_IDLE_SETTLE:-15}"
-    WINEDEBUG=-all wine "$@" >/dev/null 2>&1 &
+    wine "$@" >/dev/null 2>&1 &
   else
     settle="${VANDREL_IDLE_SETTLE:-5}"
     QT_QPA_PLATFORM=xcb "$@" >/dev/null 2>&1 &
@@ -87,9 +86,7 @@ measure() {
   sleep "$seconds"
   thread_times $(pids) >"$snap2"
   end=$(date +%s.%N)
-  local cpu
   cpu=$(cpu_between "$snap1" "$snap2")
-  local nprocs
   nprocs=$(pids | wc -l)
   kill "$app" 2>/dev/null
   wait "$app" 2>/dev/null
@@ -139,10 +136,10 @@ if [ "$only" != linux ]; then
   need_windows_packages
   cmake --preset windows >/dev/null
   cmake --build --preset windows --target vandrel vandrel-bench-idle-window >/dev/null
-  export WINEPREFIX="$ROOT/build/windows/idle-prefix" WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+  wine_environment "$ROOT/build/windows/idle-prefix"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "creating the Wine prefix in $WINEPREFIX" >&2
-    WINEDEBUG=-all timeout 300 wineboot -i >/dev/null 2>&1
+    timeout 300 wineboot -i >/dev/null 2>&1
     timeout 60 wineserver -w
   fi
   pair wine "Wine, vandrel.exe" "$ROOT/build/windows/bin/vandrel.exe" \

@@ -6,7 +6,6 @@
 #   VANDREL_BENCH_FILTER       Google Benchmark filter (default: all)
 source "$(dirname "$0")/lib.sh"
 need_core_packages
-need_packages python3
 # The release preset also builds the Qt programs and their benchmarks.
 need_qt_packages
 cd "$ROOT"

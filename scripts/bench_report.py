@@ -11,6 +11,7 @@ failed, 2 when the JSON lacks a figure or baseline.
 Usage: bench_report.py RESULTS.json [--markdown]
 """
 
+import collections
 import json
 import statistics
 import sys
@@ -87,11 +88,7 @@ ALLOCATION_BUDGETS = {"BM_PollTickConnected": 0.0, "BM_HidrawTickUnchanged/16": 
 NS_PER_UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
 
 
-class Result:
-    def __init__(self, cpu_ns, counters, error=None):
-        self.cpu_ns = cpu_ns
-        self.counters = counters
-        self.error = error
+Result = collections.namedtuple("Result", "cpu_ns counters error", defaults=[None])
 
 
 def load(document):

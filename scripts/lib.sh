@@ -7,10 +7,12 @@ export DEBIAN_FRONTEND=noninteractive
 # A command that changes the system: as root, or through sudo for a user.
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
+is_installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
 need_packages() {
   local missing=()
   for p in "$@"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    is_installed "$p" || missing+=("$p")
   done
   if ((${#missing[@]})); then
     if [ -z "${VANDREL_APT_UPDATED:-}" ]; then
@@ -35,15 +37,18 @@ need_qt_packages() {
   need_packages qt6-base-dev libgl-dev fonts-liberation librsvg2-bin bash-completion
 }
 
-# A PNG starts with an 8-byte signature and an IHDR chunk whose first
-# fields are the width and height, big-endian.
-check_png() {
-  local file="$1" expected="$2"
+# Runs COMMAND --screenshot FILE, where COMMAND ends in vandrel-demo, and
+# checks that FILE is a PNG of the window's client area, 361 by 574
+# pixels: a PNG starts with an 8-byte signature and an IHDR chunk whose
+# first fields are the width and height, big-endian.
+#   check_screenshot FILE COMMAND...
+check_screenshot() {
+  local file=$1 expected=361x574 b
+  shift
+  rm -f "$file"
+  "$@" --screenshot "$file"
   [ -s "$file" ] || { echo "missing or empty: $file" >&2; return 1; }
-  local signature
-  signature=$(od -An -tx1 -N8 "$file" | tr -d ' \n')
-  [ "$signature" = "89504e470d0a1a0a" ] || { echo "not a PNG: $file" >&2; return 1; }
-  local b
+  [ "$(od -An -tx1 -N8 "$file" | tr -d ' \n')" = "89504e470d0a1a0a" ] || { echo "not a PNG: $file" >&2; return 1; }
   read -r -a b < <(od -An -tu1 -j16 -N8 "$file")
   local width=$(( (b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3] ))
   local height=$(( (b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7] ))

@@ -162,7 +162,7 @@ shortcuts() {
 # for the version in $1 from the package folder $2 ($3 words the outcome).
 # Sets product_code.
 check_installed() {
-  local version=$1 package=$2 installed_as=${3:-installed} failed_before=$failures
+  local version=$1 package=$2 installed_as=${3:-installed} failed_before=$failures links entries keys shown icon
   for program in "$package"/*.exe "$package"/vandrel.dll "$package"/vandrel.h "$package"/vandrel.lib; do
     local installed="$install_dir/$(basename "$program")"
     case "$program" in
@@ -176,7 +176,6 @@ check_installed() {
     fi
   done
 
-  local links
   links=$(shortcuts)
   if [ "$(grep -c . <<<"$links")" -ne 1 ]; then
     fail "expected one Start-menu shortcut 'Vandrel Configuration', found: ${links:-none}"
@@ -184,7 +183,6 @@ check_installed() {
     fail "the Start-menu shortcut does not lead to C:\\Program Files\\Vandrel Configuration\\vandrel.exe"
   fi
 
-  local entries keys
   entries=$(registry_values "$uninstall_key")
   keys=$(keys_where "$entries" DisplayName "Vandrel Configuration")
   if [ "$(grep -c . <<<"$keys")" -ne 1 ]; then
@@ -193,14 +191,12 @@ check_installed() {
     return
   fi
   product_code=${keys##*\\}
-  local shown
   shown=$(value_of "$entries" "$keys" DisplayVersion)
   [ "$shown" = "$version" ] || fail "the installed-programs entry shows version '$shown', expected $version"
   shown=$(value_of "$entries" "$keys" Publisher)
   [ "$shown" = "Vandrel developers" ] || fail "the installed-programs entry shows publisher '$shown'"
   # Installed apps takes a Windows Installer product's icon from the
   # product's own registration.
-  local icon
   icon=$(value_of "$(registry_values "$products_key")" "$products_key\\$(packed_guid "$product_code")" ProductIcon)
   icon=${icon//\\//}
   if [ -z "$icon" ]; then
@@ -216,14 +212,11 @@ check_installed() {
 # Windows Installer registers a product under its code with each group of
 # hex digits reversed: {AABBCCDD-EEFF-GGHH-...} becomes DDCCBBAAFFEEHHGG...
 packed_guid() {
-  local g=${1//[\{\}]/}
-  local parts
-  IFS=- read -r -a parts <<<"$g"
-  local out="" i
+  local parts out="" i j
+  IFS=- read -r -a parts <<<"${1//[\{\}]/}"
   for i in 0 1 2; do out+=$(rev <<<"${parts[$i]}"); done
   for i in 3 4; do
-    local p=${parts[$i]} j
-    for ((j = 0; j < ${#p}; j += 2)); do out+="${p:j+1:1}${p:j:1}"; done
+    for ((j = 0; j < ${#parts[i]}; j += 2)); do out+="${parts[i]:j+1:1}${parts[i]:j:1}"; done
   done
   echo "$out"
 }

@@ -44,11 +44,8 @@ work="$(mktemp -d)"
 trap 'rm -rf "$installed" "$work"' EXIT
 dpkg-query -L "${packages[@]}" >"$installed"
 
-shot="$build/installed-demo.png"
-rm -f "$shot"
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR \
-  /usr/bin/vandrel-demo --screenshot "$shot"
-check_png "$shot" 361x574
+check_screenshot "$build/installed-demo.png" \
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR /usr/bin/vandrel-demo
 
 desktop-file-validate /usr/share/applications/vandrel.desktop
 metainfo="$(grep -x '/usr/share/metainfo/.*\.metainfo\.xml' "$installed")"
@@ -65,7 +62,8 @@ completions="$(pkg-config --variable=completionsdir bash-completion)"
 for file in /usr/bin/vandrel /usr/share/doc/vandrel/copyright /usr/share/man/man1/vandrel.1.gz /usr/share/man/man1/vandrel-demo.1.gz \
     /usr/bin/vandrelctl /usr/share/man/man1/vandrelctl.1.gz "$completions/vandrelctl" \
     /usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/vandrel.png \
-    /usr/share/icons/hicolor/scalable/apps/vandrel.svg; do
+    /usr/share/icons/hicolor/scalable/apps/vandrel.svg /usr/include/vandrel/vandrel.h \
+    /usr/lib/python3/dist-packages/vandrel/__init__.py; do
   [ -f "$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 # The command-line program runs without a display and finds no unit here.
@@ -77,9 +75,6 @@ bash -c "source '$completions/vandrelctl' && complete -p vandrelctl" >/dev/null
 # (the example the -dev package ships), then one through find_package.
 library="$(grep -x '/usr/lib/.*/libvandrel\.so\.1' "$installed")"
 objdump -p "$library" | grep -qE 'SONAME +libvandrel\.so\.1$' || { echo "$library has no SONAME libvandrel.so.1" >&2; exit 1; }
-for file in /usr/include/vandrel/vandrel.h /usr/lib/python3/dist-packages/vandrel/__init__.py; do
-  [ -f "$file" ] || { echo "not installed: $file" >&2; exit 1; }
-done
 pkg-config --exists --print-errors vandrel
 # shellcheck disable=SC2046
 cc -std=c99 -Wall -Wextra -Werror -o "$work/list_and_set" /usr/share/doc/libvandrel-dev/examples/list_and_set.c \
@@ -99,10 +94,7 @@ echo "python3: list(vandrel.units()) = $listed"
 
 as_root apt-get purge -y -qq -o DPkg::Lock::Timeout=300 "${packages[@]}" >/dev/null
 for p in "${packages[@]}"; do
-  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    echo "$p is still installed" >&2
-    exit 1
-  fi
+  ! is_installed "$p" || { echo "$p is still installed" >&2; exit 1; }
 done
 # Every file is gone; a directory may stay only while something else is in
 # it (/lib is a link to /usr/lib on a merged system).

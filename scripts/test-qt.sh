@@ -14,27 +14,17 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target vandrel-demo vandrel
 demo="$ROOT/build/default/src/app/qt/vandrel-demo"
 
-ci_shot="$ROOT/build/default/vandrel-demo-ci.png"
-offscreen_shot="$ROOT/build/default/vandrel-demo-offscreen.png"
-rm -f "$ci_shot" "$offscreen_shot"
-
-env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$demo" --screenshot "$ci_shot"
-check_png "$ci_shot" 361x574
-
-env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR \
-  "$demo" --screenshot "$offscreen_shot"
-check_png "$offscreen_shot" 361x574
+check_screenshot "$ROOT/build/default/vandrel-demo-ci.png" \
+  env -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR xvfb-run -a -s "-screen 0 1024x768x24" "$demo"
+check_screenshot "$ROOT/build/default/vandrel-demo-offscreen.png" \
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u QT_SCALE_FACTOR "$demo"
 
 # The window under each widget style a Debian 12 desktop can give it; the
 # window keeps its own style, so each picture has the same geometry.
 need_packages adwaita-qt6
 for style in Fusion Windows Adwaita; do
-  shot="$ROOT/build/default/vandrel-demo-style-$style.png"
-  rm -f "$shot"
-  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_SCALE_FACTOR QT_QPA_PLATFORM=offscreen QT_STYLE_OVERRIDE="$style" \
-    "$demo" --screenshot "$shot"
-  check_png "$shot" 361x574
+  check_screenshot "$ROOT/build/default/vandrel-demo-style-$style.png" \
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_SCALE_FACTOR QT_QPA_PLATFORM=offscreen QT_STYLE_OVERRIDE="$style" "$demo"
 done
 
 # What a screen reader finds, on the desktop's accessibility bus, and where

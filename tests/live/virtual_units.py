@@ -133,7 +133,6 @@ class Device:
         # them only while someone holds the device's node open.
         self.in_transfers = 0
         self.port = None
-        self.sock = None
         self.thread = None
         self.lock = threading.Lock()
         # Set by the owner: starts this device's departure from the bus.
@@ -171,8 +170,7 @@ class Device:
     # --- the unit's firmware ---------------------------------------------
     def feature_answer(self):
         n = max(self.cfg["feature_len"] - 1, 0)
-        data = bytes(self.image[1:1 + n])
-        return data + bytes(n - len(data))
+        return bytes(self.image[1:1 + n]).ljust(n, b"\0")
 
     def input_report(self):
         n = max(self.cfg["input_len"] - 1, 0)
@@ -186,8 +184,7 @@ class Device:
             # the data; it is recorded in front as the host's buffer has it.
             self.received.append(bytes([0]) + bytes(data))
             if len(data) >= 7 and data[0] == 1:
-                if len(self.image) < 9:
-                    self.image.extend(bytes(9 - len(self.image)))
+                self.image.extend(bytes(max(0, 9 - len(self.image))))
                 for i in (1, 2, 3, 5, 6):
                     self.image[i] = data[i]
 
@@ -198,9 +195,8 @@ class Device:
         kind, number = value >> 8, value & 0xFF
         answer = None
         if rtype == 0x80 and req == 6:
-            answer = {1: self.device_descriptor, 2: self.config_descriptor}.get(kind, lambda: None)()
-            if kind == 3:
-                answer = self.string_descriptor(number)
+            answer = {1: self.device_descriptor, 2: self.config_descriptor,
+                      3: lambda: self.string_descriptor(number)}.get(kind, lambda: None)()
         elif rtype == 0x81 and req == 6:
             answer = {0x21: self.hid_descriptor(), 0x22: self.rdesc}.get(kind)
         elif rtype == 0x80 and req == 0:
@@ -253,11 +249,9 @@ class Device:
                     command, seq, _devid, direction, ep = struct.unpack(">IIIII", header[:20])
                     if command == CMD_SUBMIT:
                         length = struct.unpack(">i", header[24:28])[0]
-                        data = b""
-                        if direction == 0 and length > 0:
-                            data = recv_exact(sock, length)
-                            if data is None:
-                                return
+                        data = recv_exact(sock, length) if direction == 0 and length > 0 else b""
+                        if data is None:
+                            return
                         if ep == 0:
                             answer = self.control(header[40:48], data)
                             if answer is None:
@@ -289,8 +283,7 @@ class Device:
                             log("transfer %d unlinked by the host" % victim)
                         # An URB still held is given back as unlinked; one
                         # already answered has nothing left to cancel.
-                        sock.sendall(struct.pack(">IIIII", RET_UNLINK, seq, 0, 0, 0) +
-                                     struct.pack(">i", -ECONNRESET if waiting else 0) + bytes(24))
+                        reply(sock, seq, -ECONNRESET if waiting else 0, b"", 0, RET_UNLINK)
                 if pending and time.monotonic() >= due:
                     seq, length = pending.popleft()
                     report = self.input_report()[:max(length, 0)]
@@ -317,8 +310,9 @@ def recv_exact(sock, n):
     return data
 
 
-def reply(sock, seq, status, payload, actual):
-    sock.sendall(struct.pack(">IIIII", RET_SUBMIT, seq, 0, 0, 0) +
+def reply(sock, seq, status, payload, actual, command=RET_SUBMIT):
+    """A RET_UNLINK is laid out as a RET_SUBMIT with nothing transferred."""
+    sock.sendall(struct.pack(">IIIII", command, seq, 0, 0, 0) +
                  struct.pack(">iiiii", status, actual, 0, 0, 0) + bytes(8) + payload)
 
 
@@ -481,14 +475,13 @@ class Units:
                     self.detach(d)
             self.devices = []
             return "ok"
-        if verb == "transfers" and len(args) == 1:
-            # The count since the last such command.
+        if verb in ("transfers", "unplug", "replug", "reports") and len(args) == 1:
             device = self.devices[int(args[0])]
-            with device.lock:
-                count, device.in_transfers = device.in_transfers, 0
-            return "ok %d" % count
-        if verb in ("unplug", "replug", "reports") and len(args) == 1:
-            device = self.devices[int(args[0])]
+            if verb == "transfers":
+                # The count since the last such command.
+                with device.lock:
+                    count, device.in_transfers = device.in_transfers, 0
+                return "ok %d" % count
             if verb == "unplug":
                 if device.port is None:
                     raise RuntimeError("device %s is not plugged" % args[0])
@@ -512,13 +505,12 @@ def parse_config(args):
            "get_report": "answer"}
     for arg in args:
         key, _, value = arg.partition("=")
-        if key in ("serial", "manufacturer", "product"):
-            if value == "none":
-                cfg[key] = None
-            else:
-                if len(value) % 4:
-                    raise RuntimeError("%s needs four hex digits a code unit" % key)
-                cfg[key] = [int(value[i:i + 4], 16) for i in range(0, len(value), 4)]
+        if key in ("serial", "manufacturer", "product") and value == "none":
+            cfg[key] = None
+        elif key in ("serial", "manufacturer", "product"):
+            if len(value) % 4:
+                raise RuntimeError("%s needs four hex digits a code unit" % key)
+            cfg[key] = [int(value[i:i + 4], 16) for i in range(0, len(value), 4)]
         elif key == "report":
             cfg[key] = bytes.fromhex(value)
         elif key == "input":

@@ -27,49 +27,42 @@ if [ "${1:-}" = "--timeout" ]; then timeout_s=$2; shift 2; fi
 MODULES="virtio_ring virtio virtio_pci_legacy_dev virtio_pci_modern_dev virtio_pci netfs fscache 9pnet
 9pnet_virtio 9p usb-common usbcore usbip-core vhci-hcd hid hid-generic hid-jabra usbhid"
 
-prepare() {
-  mkdir -p "$VM"
-  if [ ! -f "$VM/vmlinuz" ]; then
-    # The kernel package that Debian's metapackage points at today; only
-    # unpacked here, never installed on this machine.
-    local pkg
-    pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
-    if [ -z "$pkg" ]; then
-      [ -n "${VANDREL_APT_UPDATED:-}" ] || as_root apt-get update -qq
-      pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
-    fi
-    echo "vm: preparing kernel $pkg" >&2
-    rm -rf "$VM/kernel" && mkdir -p "$VM/kernel"
-    (cd "$VM/kernel" && apt-get download -q "$pkg" >/dev/null 2>&1 && dpkg-deb -x ./*.deb root && rm -f ./*.deb)
-    cp "$VM"/kernel/root/boot/vmlinuz-* "$VM/vmlinuz.new"
-    rm -rf "$VM/initramfs"
-  fi
-  if [ ! -f "$VM/initramfs.cpio.gz" ]; then
-    local kver ir="$VM/initramfs"
-    kver=$(ls "$VM/kernel/root/lib/modules")
-    rm -rf "$ir" && mkdir -p "$ir"/{bin,dev,proc,sys,host,lib/modules/"$kver"}
-    cp /bin/busybox "$ir/bin/busybox"
-    for m in $MODULES; do
-      local f
-      f=$(find "$VM/kernel/root/lib/modules/$kver" -name "$m.ko*" | head -n 1)
-      [ -n "$f" ] || { echo "vm: module $m not found in the kernel package" >&2; exit 1; }
-      cp "$f" "$ir/lib/modules/$kver/"
-    done
-    echo "$MODULES" | tr ' ' '\n' >"$ir/modules"
-    cp "$ROOT/tests/live/vm_init.sh" "$ir/init"
-    chmod +x "$ir/init"
-    (cd "$ir" && find . | cpio -o -H newc 2>/dev/null | gzip -1) >"$VM/initramfs.cpio.gz"
-    if [ -f "$VM/vmlinuz.new" ]; then mv "$VM/vmlinuz.new" "$VM/vmlinuz"; fi
-  fi
-}
-
-prepare
 # The init script and the module list are baked into the initramfs:
-# rebuild it when either changes.
+# rebuild it when either changes, and for a new kernel.
 if ! cmp -s "$ROOT/tests/live/vm_init.sh" "$VM/initramfs/init" ||
   ! echo "$MODULES" | tr ' ' '\n' | cmp -s - "$VM/initramfs/modules"; then
   rm -f "$VM/initramfs.cpio.gz"
-  prepare
+fi
+mkdir -p "$VM"
+if [ ! -f "$VM/vmlinuz" ]; then
+  # The kernel package that Debian's metapackage points at today; only
+  # unpacked here, never installed on this machine.
+  pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
+  if [ -z "$pkg" ]; then
+    [ -n "${VANDREL_APT_UPDATED:-}" ] || as_root apt-get update -qq
+    pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
+  fi
+  echo "vm: preparing kernel $pkg" >&2
+  rm -rf "$VM/kernel" && mkdir -p "$VM/kernel"
+  (cd "$VM/kernel" && apt-get download -q "$pkg" >/dev/null 2>&1 && dpkg-deb -x ./*.deb root && rm -f ./*.deb)
+  cp "$VM"/kernel/root/boot/vmlinuz-* "$VM/vmlinuz.new"
+  rm -rf "$VM/initramfs" "$VM/initramfs.cpio.gz"
+fi
+if [ ! -f "$VM/initramfs.cpio.gz" ]; then
+  ir="$VM/initramfs"
+  kver=$(ls "$VM/kernel/root/lib/modules")
+  rm -rf "$ir" && mkdir -p "$ir"/{bin,dev,proc,sys,host,lib/modules/"$kver"}
+  cp /bin/busybox "$ir/bin/busybox"
+  for m in $MODULES; do
+    f=$(find "$VM/kernel/root/lib/modules/$kver" -name "$m.ko*" | head -n 1)
+    [ -n "$f" ] || { echo "vm: module $m not found in the kernel package" >&2; exit 1; }
+    cp "$f" "$ir/lib/modules/$kver/"
+  done
+  echo "$MODULES" | tr ' ' '\n' >"$ir/modules"
+  cp "$ROOT/tests/live/vm_init.sh" "$ir/init"
+  chmod +x "$ir/init"
+  (cd "$ir" && find . | cpio -o -H newc 2>/dev/null | gzip -1) >"$VM/initramfs.cpio.gz"
+  if [ -f "$VM/vmlinuz.new" ]; then mv "$VM/vmlinuz.new" "$VM/vmlinuz"; fi
 fi
 
 # Boots the guest on the job folder $1 with accelerator $2, for at most
@@ -91,12 +84,7 @@ boot() {
 new_job() {
   local job
   job=$(mktemp -d "$BUILD/vm/job.XXXXXX")
-  {
-    printf 'cd %q || exit 125\n' "$PWD"
-    printf 'exec'
-    printf ' %q' "$@"
-    printf '\n'
-  } >"$job/command.sh"
+  printf 'cd %q || exit 125\nexec%s\n' "$PWD" "$(printf ' %q' "$@")" >"$job/command.sh"
   echo "$job"
 }
 
