@@ -155,7 +155,8 @@ if [ "$only" != linux ]; then
   first=$(lists)
   sleep 20
   echo "Wine, vandrel.exe: $(($(lists) - first)) SetupDiGetClassDevs lists in 20 s of idle after start-up" >&2
-  kill "$app" && wait "$app" 2>/dev/null
+  # Ended by the signal, it exits with 143: that is no failure of the bench.
+  kill "$app" && wait "$app" 2>/dev/null || true
   app="" && rm -f "$trace"
 fi
 exit 0

@@ -37,7 +37,8 @@ mkdir -p "$VM"
 if [ ! -f "$VM/vmlinuz" ]; then
   # The kernel package that Debian's metapackage points at today; only
   # unpacked here, never installed on this machine.
-  pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}')
+  # Without package lists apt-cache fails, which must not end the script.
+  pkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/{print $2; exit}') || true
   if [ -z "$pkg" ]; then
     [ -n "${VANDREL_APT_UPDATED:-}" ] || as_root apt-get update -qq
     pkg=$(apt-cache depends linux-image-amd64 | awk '/Depends: linux-image-[0-9]/{print $2; exit}')

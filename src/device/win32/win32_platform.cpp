@@ -457,20 +457,19 @@ bool Win32Platform::doReadInputReport(Handle handle, std::span<std::uint8_t> buf
 
     DWORD count = 0;
     const auto length = static_cast<DWORD>(file->readBuffer.size());
-    if (ReadFile(file->handle, file->readBuffer.data(), length, &count, &file->readRecord)) {
-        const std::size_t n = std::min<std::size_t>(count, buffer.size());
-        std::copy_n(file->readBuffer.begin(), n, buffer.begin());
-        return true;
-    }
-    if (GetLastError() == ERROR_IO_PENDING) {
+    bool read = ReadFile(file->handle, file->readBuffer.data(), length, &count, &file->readRecord) != FALSE;
+    if (!read && GetLastError() == ERROR_IO_PENDING) {
         // No report was waiting. Closing the handle would not end the read:
         // the system could still write the record and buffer afterwards. So
-        // the read is cancelled and waited for before this call returns.
+        // the read is cancelled and waited for before this call returns. A
+        // report that arrived before the cancel took effect was read all the
+        // same, and the unit answered.
         CancelIoEx(file->handle, &file->readRecord);
-        DWORD ignored = 0;
-        GetOverlappedResult(file->handle, &file->readRecord, &ignored, TRUE);
+        read = GetOverlappedResult(file->handle, &file->readRecord, &count, TRUE) != FALSE;
     }
-    return false;
+    if (!read) return false;
+    std::copy_n(file->readBuffer.begin(), std::min<std::size_t>(count, buffer.size()), buffer.begin());
+    return true;
 }
 
 EventHandle Win32Platform::doCreateEvent(bool inheritable, bool manualReset, bool initialState) {
