@@ -1,4 +1,4 @@
-#include "rig/control_dump.h"
+#include "rig/runner_output.h"
 
 #include "window/frm_main.h"
 #include "window/number_text.h"

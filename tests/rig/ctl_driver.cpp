@@ -1,4 +1,4 @@
-#include "rig/ctl_driver.h"
+#include "rig/runner_output.h"
 
 #include "ctl/program.h"
 

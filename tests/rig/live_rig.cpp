@@ -1,6 +1,6 @@
 #include "rig/unit_rig.h"
 
-#include "rig/scenario_budget.h"
+#include "rig/scenario_runner.h"
 #include "rig/unit_link.h"
 #include "rig/watched_platform.h"
 #include "device/hex_text.h"

@@ -1,4 +1,4 @@
-#include "rig/scenario_budget.h"
+#include "rig/scenario_runner.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,10 +1,8 @@
 #include "rig/scenario_runner.h"
 
 #include "device/hex_text.h"
-#include "rig/control_dump.h"
-#include "rig/ctl_driver.h"
+#include "rig/runner_output.h"
 #include "rig/scenario_script.h"
-#include "rig/scenario_words.h"
 #include "rig/unit_rig.h"
 #include "support/window_rules.h"
 #include "window/frm_main.h"

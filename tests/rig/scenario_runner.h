@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace rig {
 
@@ -43,5 +45,19 @@ struct ScenarioCheck {
     std::size_t ticks = 0;
 };
 ScenarioCheck checkScenario(std::istream& in);
+
+// The layer a live guest plays scenarios through: the kernel's hidraw
+// nodes directly, or Wine's HID stack over them.
+enum class LiveLayer { Linux, Windows };
+
+std::optional<LiveLayer> liveLayerNamed(std::string_view name);
+
+// A well-formed scenario's share, in seconds, of a live guest's limit; it
+// counts as hung at twice that.
+unsigned scenarioBudget(const ScenarioCheck& check, LiveLayer layer);
+
+// The monotonic clock in seconds, as "12.34": Linux and Wine both count it
+// from the guest's boot, as the guest's progress file does.
+std::string guestClock();
 
 }  // namespace rig

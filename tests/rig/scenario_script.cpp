@@ -2,7 +2,6 @@
 
 #include "device/hex_text.h"
 #include "device/utf16_text.h"
-#include "rig/scenario_words.h"
 
 #include <charconv>
 #include <cstdint>

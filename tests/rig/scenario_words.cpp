@@ -1,4 +1,4 @@
-#include "rig/scenario_words.h"
+#include "rig/scenario_script.h"
 
 #include "device/hex_text.h"
 #include "device/utf16_text.h"

@@ -4,7 +4,6 @@
 // units of the live test stack, each into files of its own. With --budget
 // it plays nothing and prints the seconds that the live suite allows the
 // files together on a layer (linux or windows).
-#include "rig/scenario_budget.h"
 #include "rig/scenario_runner.h"
 #include "rig/unit_rig.h"
 

@@ -6,7 +6,15 @@
 #include <string>
 #include <vector>
 
+namespace window {
+class frmMain;
+}
+
 namespace rig {
+
+// Every control of the window with what a person sees of it, a line each,
+// then the three flags and the factory calibration.
+void dumpControls(const window::frmMain& form, std::ostream& out);
 
 // vandrelctl against the same units, as a second program beside the window
 // would run: its standard output, then each line of its standard error
