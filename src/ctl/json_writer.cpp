@@ -1,4 +1,4 @@
-#include "ctl/json_writer.h"
+#include "ctl/output.h"
 
 #include "device/hex_text.h"
 
@@ -67,41 +67,26 @@ JsonWriter& JsonWriter::key(std::string_view name) {
     return *this;
 }
 
-JsonWriter& JsonWriter::string(std::string_view text) {
+JsonWriter& JsonWriter::raw(std::string_view text) {
     beforeValue();
-    m_text += jsonString(text);
+    m_text += text;
     return *this;
 }
+
+JsonWriter& JsonWriter::string(std::string_view text) { return raw(jsonString(text)); }
 
 JsonWriter& JsonWriter::stringOrNull(const std::optional<std::string>& text) {
     return text ? string(std::string_view(*text)) : null();
 }
 
-JsonWriter& JsonWriter::number(long long value) {
-    beforeValue();
-    m_text += std::to_string(value);
-    return *this;
-}
+JsonWriter& JsonWriter::number(long long value) { return raw(std::to_string(value)); }
 
 JsonWriter& JsonWriter::number(const std::optional<long long>& value) { return value ? number(*value) : null(); }
 
-JsonWriter& JsonWriter::numberText(const std::optional<std::string>& text) {
-    if (!text) return null();
-    beforeValue();
-    m_text += *text;
-    return *this;
-}
+JsonWriter& JsonWriter::numberText(const std::optional<std::string>& text) { return text ? raw(*text) : null(); }
 
-JsonWriter& JsonWriter::boolean(bool value) {
-    beforeValue();
-    m_text += value ? "true" : "false";
-    return *this;
-}
+JsonWriter& JsonWriter::boolean(bool value) { return raw(value ? "true" : "false"); }
 
-JsonWriter& JsonWriter::null() {
-    beforeValue();
-    m_text += "null";
-    return *this;
-}
+JsonWriter& JsonWriter::null() { return raw("null"); }
 
 }  // namespace ctl

@@ -1,6 +1,5 @@
 #include "ctl/output.h"
 
-#include "ctl/json_writer.h"
 #include "device/product_ids.h"
 #include "protocol/config_report.h"
 #include "window/number_text.h"
@@ -22,9 +21,7 @@ void identityJson(JsonWriter& w, const InterfaceFacts& u, const ShowPath& showPa
 
 void resultJson(JsonWriter& w, const UnitResult& r, const ShowPath& showPath) {
     identityJson(w, r.unit, showPath);
-    w.key("feature_report_length");
-    if (r.featureLength) w.number(*r.featureLength);
-    else w.null();
+    w.key("feature_report_length").number(r.featureLength);
     w.key("settings");
     if (!r.settings) {
         w.null().key("error").string(r.error).endObject();

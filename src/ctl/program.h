@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ctl/unit_text.h"
 #include "device/hid_platform.h"
 
 #include <functional>
@@ -14,8 +15,7 @@ struct Host {
     // What else may keep this user from opening a device node, and how to
     // fix it; empty when the host knows nothing more than the system's reason.
     std::function<std::string()> openAdvice;
-    // How a device path is printed; as it is when unset.
-    std::function<std::string(const std::string&)> showPath;
+    ShowPath showPath;
     std::string version;
 };
 
