@@ -67,26 +67,25 @@ public:
     window::frmMain form{platform};
 };
 
-// Per-iteration figures the table shows beside the time. stop() is taken
-// right after the timed loop: filling in the counters allocates.
+// Per-iteration figures the table shows beside the time. stop() comes right
+// after the timed loop and takes the counts before filling in the counters,
+// which allocates.
 class Counts {
 public:
     explicit Counts(const SimPlatform& platform)
         : m_platform(platform), m_allocations(bench::allocationCount()), m_writes(platform.featureWrites()),
           m_lists(platform.listsBuilt()) {}
 
-    void stop() {
+    void stop(benchmark::State& state) {
         m_allocations = bench::allocationCount() - m_allocations;
         m_writes = m_platform.featureWrites() - m_writes;
         m_lists = m_platform.listsBuilt() - m_lists;
-    }
-    // Per iteration, after stop().
-    double allocationsPer(const benchmark::State& state) const { return per(state, m_allocations); }
-    void report(benchmark::State& state) const {
         state.counters["allocs"] = per(state, m_allocations);
         state.counters["reports"] = per(state, m_writes);
         state.counters["walks"] = per(state, m_lists);
     }
+    // Per iteration, after stop().
+    double allocationsPer(const benchmark::State& state) const { return per(state, m_allocations); }
 
 private:
     static double per(const benchmark::State& state, std::uint64_t count) {
@@ -213,56 +212,53 @@ BENCHMARK(BM_BaselineWalk)->Arg(0)->Arg(16)->Arg(64);
 
 // ---- Figures ---------------------------------------------------------
 
-void BM_RefreshDeviceState(benchmark::State& state) {
+// Times one action on a window showing the unit, draining what it sends
+// when `drain` is set; skips the run when the unit is no longer shown or the
+// action's own check fails.
+template <class Action, class Check>
+void timeOnLiveWindow(benchmark::State& state, bool drain, Action action, Check tookEffect, const char* error) {
     SimWindow w(0, true);
     Counts counts(w.platform);
-    for (auto _ : state) w.form.RefreshDeviceState();
-    counts.stop();
-    counts.report(state);
-    if (!w.live()) state.SkipWithError("the refresh left the unit not shown");
+    for (auto _ : state) {
+        action(w.form);
+        if (drain) w.drain();
+    }
+    counts.stop(state);
+    if (!w.live() || !tookEffect(w.form)) state.SkipWithError(error);
+}
+
+void BM_RefreshDeviceState(benchmark::State& state) {
+    timeOnLiveWindow(
+        state, false, [](window::frmMain& form) { form.RefreshDeviceState(); }, [](window::frmMain&) { return true; },
+        "the refresh left the unit not shown");
 }
 BENCHMARK(BM_RefreshDeviceState);
 
 void BM_RebuildAmplitudeList(benchmark::State& state) {
-    SimWindow w(0, true);
-    Counts counts(w.platform);
-    for (auto _ : state) {
-        w.form.RebuildAmplitudeList();
-        w.drain();
-    }
-    counts.stop();
-    counts.report(state);
-    if (!w.live()) state.SkipWithError("the rebuild left the unit not shown");
+    timeOnLiveWindow(
+        state, true, [](window::frmMain& form) { form.RebuildAmplitudeList(); }, [](window::frmMain&) { return true; },
+        "the rebuild left the unit not shown");
 }
 BENCHMARK(BM_RebuildAmplitudeList);
 
 // A user's pick in the calibration list: the amplitude list is rebuilt and
 // the same report goes out twice.
 void BM_CalibrationPick(benchmark::State& state) {
-    SimWindow w(0, true);
-    Counts counts(w.platform);
     int pick = 600;
-    for (auto _ : state) {
-        pick = pick == 600 ? 601 : 600;
-        w.form.Cal.userPick(pick);
-        w.drain();
-    }
-    counts.stop();
-    counts.report(state);
-    if (!w.live() || w.form.Cal.listIndex() != pick) state.SkipWithError("the pick did not take effect");
+    timeOnLiveWindow(
+        state, true,
+        [&pick](window::frmMain& form) {
+            pick = pick == 600 ? 601 : 600;
+            form.Cal.userPick(pick);
+        },
+        [&pick](window::frmMain& form) { return form.Cal.listIndex() == pick; }, "the pick did not take effect");
 }
 BENCHMARK(BM_CalibrationPick);
 
 void BM_DefaultRestore(benchmark::State& state) {
-    SimWindow w(0, true);
-    Counts counts(w.platform);
-    for (auto _ : state) {
-        w.form.Command1.userPress();
-        w.drain();
-    }
-    counts.stop();
-    counts.report(state);
-    if (!w.live() || w.form.Enc1.listIndex() != 280) state.SkipWithError("the restore did not take effect");
+    timeOnLiveWindow(
+        state, true, [](window::frmMain& form) { form.Command1.userPress(); },
+        [](window::frmMain& form) { return form.Enc1.listIndex() == 280; }, "the restore did not take effect");
 }
 BENCHMARK(BM_DefaultRestore);
 
@@ -270,8 +266,7 @@ void BM_PollTickConnected(benchmark::State& state) {
     SimWindow w(0, true);
     Counts counts(w.platform);
     for (auto _ : state) w.form.Timer.expire();
-    counts.stop();
-    counts.report(state);
+    counts.stop(state);
     if (!w.live()) {
         state.SkipWithError("the poll lost the unit");
         return;
@@ -286,8 +281,7 @@ void BM_PollTickNotConnected(benchmark::State& state) {
     SimWindow w(static_cast<int>(state.range(0)), false);
     Counts counts(w.platform);
     for (auto _ : state) w.form.Timer.expire();
-    counts.stop();
-    counts.report(state);
+    counts.stop(state);
     if (w.form.connection().DeviceDetected ||
         !testsupport::brokenWindowRule(w.form, w.platform.openHandles(), w.platform.openEvents()).empty())
         state.SkipWithError("a tick without a unit left something open");
@@ -309,8 +303,7 @@ void BM_FormLoad(benchmark::State& state) {
         form.Form_Unload(cancel);
         platform.takeReceived(0);
     }
-    counts.stop();
-    counts.report(state);
+    counts.stop(state);
     if (!shown || platform.openHandles() != 0) state.SkipWithError("start-up did not show the unit");
 }
 BENCHMARK(BM_FormLoad);
