@@ -9,9 +9,9 @@
 # Booting the guest and loading its modules; starting the virtual units.
 BUDGET_BOOT=40
 BUDGET_UNITS=20
-# Wine's first start in a guest: its server, devices and HID bus (112 to
-# 173 s on one core, 203 s on a busy one, 93 s on two under a load of 7).
-BUDGET_WINE=240
+# Wine's first start in a guest: its server, devices and HID bus (110 to
+# 152 s on one core without Wine's USB bus, 93 s on two under a load of 7).
+BUDGET_WINE=200
 # A runner's start before its first scenario: on Linux, and under Wine,
 # where the process's start and its first window took 29 to 61 s on one
 # core.
