@@ -67,16 +67,14 @@ public:
     InterfaceList getClassDevs();
     // Path of the interface at index; nullopt when none is there, which ends a walk.
     std::optional<std::string> interfacePath(InterfaceList list, std::uint32_t index);
-    // The same into a caller's string, whose storage a walk reuses from one
-    // interface to the next; false, with path untouched, when none is there.
+    // The same into a caller's reused string; false, with path untouched, when none is there.
     bool interfacePath(InterfaceList list, std::uint32_t index, std::string& path);
     // Releases a snapshot; kNoList is ignored.
     void destroyList(InterfaceList list);
 
     // kNoHandle when the path cannot be opened.
     Handle open(std::string_view path, OpenMode mode, const SecurityAttributes& security);
-    // Why the most recent open that returned kNoHandle failed, in the
-    // operating system's words; empty when it gave none.
+    // Why the last open that returned kNoHandle failed, in the system's words; may be empty.
     const std::string& openFailure() const { return m_openFailure; }
     // True when the handle was open and is now released.
     bool close(Handle handle);
@@ -107,13 +105,11 @@ protected:
 
     virtual InterfaceList doGetClassDevs() = 0;
     virtual std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) = 0;
-    // A backend that keeps its paths overrides this to copy one without
-    // allocating; path is written only on success.
+    // Overridden by a backend that can copy a kept path without allocating; path is written only on success.
     virtual bool doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path);
     virtual void doDestroyList(InterfaceList list) = 0;
     virtual Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) = 0;
-    // Called right after doOpen failed, before any other call: the reason
-    // the operating system gave for it.
+    // Called right after a failed doOpen, before any other call: the system's reason.
     virtual std::string doOpenFailureReason() { return {}; }
     virtual bool doClose(Handle handle) = 0;
     virtual bool doGetAttributes(Handle handle, HidAttributes& attributes) = 0;

@@ -16,17 +16,9 @@ const ControlSpec& specOf(std::string_view name) {
 
 Control::Control(std::string_view name) : m_spec(specOf(name)), m_enabled(m_spec.enabled), m_visible(m_spec.visible) {}
 
-void Control::setEnabled(bool enabled) {
-    if (m_enabled == enabled) return;
-    m_enabled = enabled;
-    notify(Change::Enabled);
-}
+void Control::setEnabled(bool enabled) { assign(m_enabled, enabled, Change::Enabled); }
 
-void Control::setVisible(bool visible) {
-    if (m_visible == visible) return;
-    m_visible = visible;
-    notify(Change::Visible);
-}
+void Control::setVisible(bool visible) { assign(m_visible, visible, Change::Visible); }
 
 bool Control::acceptsInput() const {
     for (const Control* c = this; c; c = c->m_container)
@@ -38,29 +30,15 @@ void Control::notify(Change change) const {
     if (m_observer) m_observer->controlChanged(*this, change);
 }
 
-void Label::setCaption(std::string caption) {
-    if (m_caption == caption) return;
-    m_caption = std::move(caption);
-    notify(Change::Caption);
-}
+void Label::setCaption(std::string caption) { assign(m_caption, std::move(caption), Change::Caption); }
 
-void TextBox::setText(std::string text) {
-    if (m_text == text) return;
-    m_text = std::move(text);
-    notify(Change::Text);
-}
+void TextBox::setText(std::string text) { assign(m_text, std::move(text), Change::Text); }
 
 void Button::userPress() {
     if (acceptsInput() && onClick) onClick();
 }
 
-TimerControl::TimerControl(std::string_view name) : Control(name) {}
-
-void TimerControl::setInterval(int milliseconds) {
-    if (m_interval == milliseconds) return;
-    m_interval = milliseconds;
-    notify(Change::Interval);
-}
+void TimerControl::setInterval(int milliseconds) { assign(m_interval, milliseconds, Change::Interval); }
 
 void TimerControl::expire() {
     if (enabled() && onTimer) onTimer();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace window {
@@ -49,6 +50,13 @@ public:
 
 protected:
     void notify(Change change) const;
+    // Stores value and tells the observer, unless the field already holds it.
+    template <typename T>
+    void assign(T& field, T value, Change change) {
+        if (field == value) return;
+        field = std::move(value);
+        notify(change);
+    }
 
 private:
     const ControlSpec& m_spec;
@@ -101,7 +109,7 @@ public:
 // model is enabled and calls expire() on each period.
 class TimerControl final : public Control {
 public:
-    explicit TimerControl(std::string_view name);
+    using Control::Control;
     int interval() const { return m_interval; }
     void setInterval(int milliseconds);
     // One expiry; runs the handler only while the timer is enabled.

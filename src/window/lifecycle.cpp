@@ -77,7 +77,6 @@ void frmMain::PollDevicePresence() {
         }
         m_connection.closeConnection();
         Timer.setInterval(kIntervalAfterLoss);
-        RefreshComplete = false;
     }
     RefreshComplete = false;
     Scan_USB_devices();

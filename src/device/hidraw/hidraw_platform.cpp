@@ -38,8 +38,6 @@ auto retryInterrupted(Call call) {
 HidrawPlatform::HidrawPlatform(std::string sysRoot, std::string devRoot, std::unique_ptr<NodeWatch> watch)
     : m_sysfs(std::move(sysRoot), std::move(devRoot)), m_watch(std::move(watch)) {}
 
-HidrawPlatform::~HidrawPlatform() = default;
-
 InterfaceList HidrawPlatform::doGetClassDevs() {
     // The watch is asked first, so that a change during the listing below
     // is reported to the next walk.
@@ -136,12 +134,9 @@ const std::filesystem::path* HidrawPlatform::usbDeviceOf(OpenNode& node) {
 bool HidrawPlatform::doGetAttributes(Handle handle, HidAttributes& attributes) {
     OpenNode* node = find(handle);
     if (!node) return false;
-    std::optional<HidId> id;
-    if (node->listed) {
-        id = node->listed->id;
-    } else if (node->dirs) {
-        id = m_sysfs.hidId(node->dirs->hidDevice);
-    }
+    const std::optional<HidId> id = node->listed ? node->listed->id
+                                    : node->dirs ? m_sysfs.hidId(node->dirs->hidDevice)
+                                                 : std::nullopt;
     if (!id) return false;
     std::uint16_t version = 0;
     if (const std::filesystem::path* usb = usbDeviceOf(*node)) {

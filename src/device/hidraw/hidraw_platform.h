@@ -4,18 +4,99 @@
 #include "device/hidraw/listing_cache.h"
 #include "device/hidraw/node_watch.h"
 #include "device/hidraw/report_descriptor.h"
-#include "device/hidraw/slot_table.h"
 #include "device/hidraw/sysfs.h"
-#include "device/hidraw/unique_fd.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace device::hidraw {
+
+// Owns one file descriptor and closes it exactly once.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    // Whatever close reports, the descriptor is released on Linux; retrying
+    // after EINTR could close a descriptor another open has just reused.
+    ~UniqueFd() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            if (m_fd >= 0) ::close(m_fd);
+            m_fd = other.release();
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
+
+    // The major and minor number of the character device open here; both
+    // nullopt for anything else, and sysfs is asked by the node's name.
+    std::pair<std::optional<std::uint32_t>, std::optional<std::uint32_t>> charDevice() const {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 || !S_ISCHR(st.st_mode)) return {};
+        return {::major(st.st_rdev), ::minor(st.st_rdev)};
+    }
+
+private:
+    int m_fd = -1;
+};
+
+// Values under the ids the platform hands out, never 0, in slots that are
+// reused: once the table has grown to what a walk needs, a walk over a list
+// that did not change allocates nothing.
+template <typename T>
+class SlotTable {
+public:
+    void insert(std::uintptr_t id, T value) {
+        if (Slot* free = slotOf(0)) *free = Slot{id, std::move(value)};
+        else m_slots.push_back(Slot{id, std::move(value)});
+    }
+    T* find(std::uintptr_t id) {
+        Slot* slot = slotOf(id);
+        return slot ? &slot->value : nullptr;
+    }
+    // Releases what the value holds at once; false when nothing is stored
+    // under id.
+    bool erase(std::uintptr_t id) {
+        Slot* slot = slotOf(id);
+        if (slot) *slot = Slot{};
+        return slot != nullptr;
+    }
+    std::size_t size() const {
+        const auto used = std::count_if(m_slots.begin(), m_slots.end(), [](const Slot& s) { return s.id != 0; });
+        return static_cast<std::size_t>(used);
+    }
+
+private:
+    struct Slot {
+        std::uintptr_t id = 0;  // 0: free
+        T value{};
+    };
+    Slot* slotOf(std::uintptr_t id) {
+        for (Slot& slot : m_slots)
+            if (slot.id == id) return &slot;
+        return nullptr;
+    }
+    std::vector<Slot> m_slots;
+};
 
 // The Linux HID services: hidraw nodes, described by sysfs.
 //
@@ -38,7 +119,6 @@ public:
     // watch: nullptr lists the class directory on every walk.
     explicit HidrawPlatform(std::string sysRoot = "/sys", std::string devRoot = "/dev",
                             std::unique_ptr<NodeWatch> watch = nullptr);
-    ~HidrawPlatform() override;
     HidrawPlatform(const HidrawPlatform&) = delete;
     HidrawPlatform& operator=(const HidrawPlatform&) = delete;
 
