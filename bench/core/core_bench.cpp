@@ -187,25 +187,11 @@ void BM_BaselineRead(benchmark::State& state) {
 }
 BENCHMARK(BM_BaselineRead);
 
-// Enumerating, opening, examining and closing every present interface, the
-// least a rescan can do.
 void BM_BaselineWalk(benchmark::State& state) {
     SimPlatform platform;
     for (int i = 0; i < state.range(0); ++i) platform.plug(device::sim::otherDeviceConfig());
-    const device::SecurityAttributes security = walkSecurity();
     std::int64_t examined = 0;
-    for (auto _ : state) {
-        const device::InterfaceList list = platform.getClassDevs();
-        for (std::uint32_t index = 0;; ++index) {
-            const std::optional<std::string> path = platform.interfacePath(list, index);
-            if (!path) break;
-            const device::Handle handle = platform.open(*path, device::OpenMode::Synchronous, security);
-            device::HidAttributes attributes{12};
-            examined += platform.getAttributes(handle, attributes) ? 1 : 0;
-            platform.close(handle);
-        }
-        platform.destroyList(list);
-    }
+    for (auto _ : state) examined += bench::examineAll(platform);
     if (examined != state.range(0) * static_cast<std::int64_t>(state.iterations()))
         state.SkipWithError("an interface could not be examined");
 }
@@ -213,56 +199,56 @@ BENCHMARK(BM_BaselineWalk)->Arg(0)->Arg(16)->Arg(64);
 
 // ---- Figures ---------------------------------------------------------
 
-void BM_RefreshDeviceState(benchmark::State& state) {
+// Times `step` on a connected window; after the run the unit must still be
+// shown and `took` must hold, or the figure is marked as failed.
+template <typename Step, typename Took>
+void timeConnected(benchmark::State& state, const char* failure, Step step, Took took) {
     SimWindow w(0, true);
     Counts counts(w.platform);
-    for (auto _ : state) w.form.RefreshDeviceState();
+    for (auto _ : state) step(w);
     counts.stop();
     counts.report(state);
-    if (!w.live()) state.SkipWithError("the refresh left the unit not shown");
+    if (!w.live() || !took(w)) state.SkipWithError(failure);
+}
+
+bool always(const SimWindow&) { return true; }
+
+void BM_RefreshDeviceState(benchmark::State& state) {
+    timeConnected(
+        state, "the refresh left the unit not shown", [](SimWindow& w) { w.form.RefreshDeviceState(); }, always);
 }
 BENCHMARK(BM_RefreshDeviceState);
 
 void BM_RebuildAmplitudeList(benchmark::State& state) {
-    SimWindow w(0, true);
-    Counts counts(w.platform);
-    for (auto _ : state) {
+    const auto rebuild = [](SimWindow& w) {
         w.form.RebuildAmplitudeList();
         w.drain();
-    }
-    counts.stop();
-    counts.report(state);
-    if (!w.live()) state.SkipWithError("the rebuild left the unit not shown");
+    };
+    timeConnected(state, "the rebuild left the unit not shown", rebuild, always);
 }
 BENCHMARK(BM_RebuildAmplitudeList);
 
 // A user's pick in the calibration list: the amplitude list is rebuilt and
 // the same report goes out twice.
 void BM_CalibrationPick(benchmark::State& state) {
-    SimWindow w(0, true);
-    Counts counts(w.platform);
     int pick = 600;
-    for (auto _ : state) {
+    const auto userPick = [&pick](SimWindow& w) {
         pick = pick == 600 ? 601 : 600;
         w.form.Cal.userPick(pick);
         w.drain();
-    }
-    counts.stop();
-    counts.report(state);
-    if (!w.live() || w.form.Cal.listIndex() != pick) state.SkipWithError("the pick did not take effect");
+    };
+    timeConnected(state, "the pick did not take effect", userPick,
+                  [&pick](const SimWindow& w) { return w.form.Cal.listIndex() == pick; });
 }
 BENCHMARK(BM_CalibrationPick);
 
 void BM_DefaultRestore(benchmark::State& state) {
-    SimWindow w(0, true);
-    Counts counts(w.platform);
-    for (auto _ : state) {
+    const auto press = [](SimWindow& w) {
         w.form.Command1.userPress();
         w.drain();
-    }
-    counts.stop();
-    counts.report(state);
-    if (!w.live() || w.form.Enc1.listIndex() != 280) state.SkipWithError("the restore did not take effect");
+    };
+    timeConnected(state, "the restore did not take effect", press,
+                  [](const SimWindow& w) { return w.form.Enc1.listIndex() == 280; });
 }
 BENCHMARK(BM_DefaultRestore);
 
