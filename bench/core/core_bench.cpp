@@ -67,25 +67,26 @@ public:
     window::frmMain form{platform};
 };
 
-// Per-iteration figures the table shows beside the time. stop() comes right
-// after the timed loop and takes the counts before filling in the counters,
-// which allocates.
+// Per-iteration figures the table shows beside the time. stop() is taken
+// right after the timed loop: filling in the counters allocates.
 class Counts {
 public:
     explicit Counts(const SimPlatform& platform)
         : m_platform(platform), m_allocations(bench::allocationCount()), m_writes(platform.featureWrites()),
           m_lists(platform.listsBuilt()) {}
 
-    void stop(benchmark::State& state) {
+    void stop() {
         m_allocations = bench::allocationCount() - m_allocations;
         m_writes = m_platform.featureWrites() - m_writes;
         m_lists = m_platform.listsBuilt() - m_lists;
+    }
+    // Per iteration, after stop().
+    double allocationsPer(const benchmark::State& state) const { return per(state, m_allocations); }
+    void report(benchmark::State& state) const {
         state.counters["allocs"] = per(state, m_allocations);
         state.counters["reports"] = per(state, m_writes);
         state.counters["walks"] = per(state, m_lists);
     }
-    // Per iteration, after stop().
-    double allocationsPer(const benchmark::State& state) const { return per(state, m_allocations); }
 
 private:
     static double per(const benchmark::State& state, std::uint64_t count) {
@@ -186,25 +187,11 @@ void BM_BaselineRead(benchmark::State& state) {
 }
 BENCHMARK(BM_BaselineRead);
 
-// Enumerating, opening, examining and closing every present interface, the
-// least a rescan can do.
 void BM_BaselineWalk(benchmark::State& state) {
     SimPlatform platform;
     for (int i = 0; i < state.range(0); ++i) platform.plug(device::sim::otherDeviceConfig());
-    const device::SecurityAttributes security = walkSecurity();
     std::int64_t examined = 0;
-    for (auto _ : state) {
-        const device::InterfaceList list = platform.getClassDevs();
-        for (std::uint32_t index = 0;; ++index) {
-            const std::optional<std::string> path = platform.interfacePath(list, index);
-            if (!path) break;
-            const device::Handle handle = platform.open(*path, device::OpenMode::Synchronous, security);
-            device::HidAttributes attributes{12};
-            examined += platform.getAttributes(handle, attributes) ? 1 : 0;
-            platform.close(handle);
-        }
-        platform.destroyList(list);
-    }
+    for (auto _ : state) examined += bench::examineAll(platform);
     if (examined != state.range(0) * static_cast<std::int64_t>(state.iterations()))
         state.SkipWithError("an interface could not be examined");
 }
@@ -212,32 +199,32 @@ BENCHMARK(BM_BaselineWalk)->Arg(0)->Arg(16)->Arg(64);
 
 // ---- Figures ---------------------------------------------------------
 
-// Times one action on a window showing the unit, draining what it sends
-// when `drain` is set; skips the run when the unit is no longer shown or the
-// action's own check fails.
-template <class Action, class Check>
-void timeOnLiveWindow(benchmark::State& state, bool drain, Action action, Check tookEffect, const char* error) {
+// Times `step` on a connected window; after the run the unit must still be
+// shown and `took` must hold, or the figure is marked as failed.
+template <typename Step, typename Took>
+void timeConnected(benchmark::State& state, const char* failure, Step step, Took took) {
     SimWindow w(0, true);
     Counts counts(w.platform);
-    for (auto _ : state) {
-        action(w.form);
-        if (drain) w.drain();
-    }
-    counts.stop(state);
-    if (!w.live() || !tookEffect(w.form)) state.SkipWithError(error);
+    for (auto _ : state) step(w);
+    counts.stop();
+    counts.report(state);
+    if (!w.live() || !took(w)) state.SkipWithError(failure);
 }
 
+bool always(const SimWindow&) { return true; }
+
 void BM_RefreshDeviceState(benchmark::State& state) {
-    timeOnLiveWindow(
-        state, false, [](window::frmMain& form) { form.RefreshDeviceState(); }, [](window::frmMain&) { return true; },
-        "the refresh left the unit not shown");
+    timeConnected(
+        state, "the refresh left the unit not shown", [](SimWindow& w) { w.form.RefreshDeviceState(); }, always);
 }
 BENCHMARK(BM_RefreshDeviceState);
 
 void BM_RebuildAmplitudeList(benchmark::State& state) {
-    timeOnLiveWindow(
-        state, true, [](window::frmMain& form) { form.RebuildAmplitudeList(); }, [](window::frmMain&) { return true; },
-        "the rebuild left the unit not shown");
+    const auto rebuild = [](SimWindow& w) {
+        w.form.RebuildAmplitudeList();
+        w.drain();
+    };
+    timeConnected(state, "the rebuild left the unit not shown", rebuild, always);
 }
 BENCHMARK(BM_RebuildAmplitudeList);
 
@@ -245,20 +232,23 @@ BENCHMARK(BM_RebuildAmplitudeList);
 // the same report goes out twice.
 void BM_CalibrationPick(benchmark::State& state) {
     int pick = 600;
-    timeOnLiveWindow(
-        state, true,
-        [&pick](window::frmMain& form) {
-            pick = pick == 600 ? 601 : 600;
-            form.Cal.userPick(pick);
-        },
-        [&pick](window::frmMain& form) { return form.Cal.listIndex() == pick; }, "the pick did not take effect");
+    const auto userPick = [&pick](SimWindow& w) {
+        pick = pick == 600 ? 601 : 600;
+        w.form.Cal.userPick(pick);
+        w.drain();
+    };
+    timeConnected(state, "the pick did not take effect", userPick,
+                  [&pick](const SimWindow& w) { return w.form.Cal.listIndex() == pick; });
 }
 BENCHMARK(BM_CalibrationPick);
 
 void BM_DefaultRestore(benchmark::State& state) {
-    timeOnLiveWindow(
-        state, true, [](window::frmMain& form) { form.Command1.userPress(); },
-        [](window::frmMain& form) { return form.Enc1.listIndex() == 280; }, "the restore did not take effect");
+    const auto press = [](SimWindow& w) {
+        w.form.Command1.userPress();
+        w.drain();
+    };
+    timeConnected(state, "the restore did not take effect", press,
+                  [](const SimWindow& w) { return w.form.Enc1.listIndex() == 280; });
 }
 BENCHMARK(BM_DefaultRestore);
 
@@ -266,7 +256,8 @@ void BM_PollTickConnected(benchmark::State& state) {
     SimWindow w(0, true);
     Counts counts(w.platform);
     for (auto _ : state) w.form.Timer.expire();
-    counts.stop(state);
+    counts.stop();
+    counts.report(state);
     if (!w.live()) {
         state.SkipWithError("the poll lost the unit");
         return;
@@ -281,7 +272,8 @@ void BM_PollTickNotConnected(benchmark::State& state) {
     SimWindow w(static_cast<int>(state.range(0)), false);
     Counts counts(w.platform);
     for (auto _ : state) w.form.Timer.expire();
-    counts.stop(state);
+    counts.stop();
+    counts.report(state);
     if (w.form.connection().DeviceDetected ||
         !testsupport::brokenWindowRule(w.form, w.platform.openHandles(), w.platform.openEvents()).empty())
         state.SkipWithError("a tick without a unit left something open");
@@ -303,7 +295,8 @@ void BM_FormLoad(benchmark::State& state) {
         form.Form_Unload(cancel);
         platform.takeReceived(0);
     }
-    counts.stop(state);
+    counts.stop();
+    counts.report(state);
     if (!shown || platform.openHandles() != 0) state.SkipWithError("start-up did not show the unit");
 }
 BENCHMARK(BM_FormLoad);

@@ -24,15 +24,14 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
-#include <utility>
 
 namespace {
 
 using device::hidraw::HidrawPlatform;
 using device::hidraw::testing::FakeDevice;
 using device::hidraw::testing::FakeSysfsTree;
+using device::hidraw::testing::ManualWatch;
 
 // Keyboards and mice with two HID interfaces each, behind four-port hubs,
 // so the paths are as deep as on a desktop with many devices.
@@ -58,34 +57,6 @@ FakeDevice otherDevice(std::uint32_t number) {
 
 void addOthers(FakeSysfsTree& tree, std::int64_t count) {
     for (std::int64_t i = 0; i < count; ++i) tree.add(otherDevice(static_cast<std::uint32_t>(i)));
-}
-
-// A stand-in for the kernel's device events that the benchmark controls.
-class ManualWatch final : public device::hidraw::NodeWatch {
-public:
-    explicit ManualWatch(bool& pending) : m_pending(pending) {}
-    bool changed() override { return std::exchange(m_pending, false); }
-
-private:
-    bool& m_pending;
-};
-
-// How many listed nodes the backend examines: a tree it cannot read would
-// make every tick look cheap.
-std::int64_t examinable(HidrawPlatform& platform) {
-    const device::SecurityAttributes security{12, true};
-    const device::InterfaceList list = platform.getClassDevs();
-    std::int64_t examined = 0;
-    for (std::uint32_t index = 0;; ++index) {
-        const std::optional<std::string> path = platform.interfacePath(list, index);
-        if (!path) break;
-        const device::Handle handle = platform.open(*path, device::OpenMode::Synchronous, security);
-        device::HidAttributes attributes{12};
-        examined += platform.getAttributes(handle, attributes) ? 1 : 0;
-        platform.close(handle);
-    }
-    platform.destroyList(list);
-    return examined;
 }
 
 // Lists the class directory; with links, also reads where each entry leads.
@@ -157,7 +128,7 @@ enum class Case { Unchanged, Changed };
 void runTick(benchmark::State& state, Watch watch, Case what) {
     HidrawWindow w(state.range(0), watch);
     w.pending = true;
-    if (examinable(w.platform) != state.range(0) || w.form.SerNo.itemCount() != 0 || !w.form.Timer.enabled()) {
+    if (bench::examineAll(w.platform) != state.range(0) || w.form.SerNo.itemCount() != 0 || !w.form.Timer.enabled()) {
         state.SkipWithError("the fake tree does not read as other HID devices only");
         return;
     }

@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace device::hidraw {
@@ -102,8 +101,7 @@ TEST_F(HidrawOverFakeTree, IdentityOfEachInterface) {
         SCOPED_TRACE(e.number);
         const Handle h = open(e.number);
         ASSERT_NE(h, kNoHandle);
-        HidAttributes a;
-        a.Size = sizeof a;
+        HidAttributes a{sizeof(HidAttributes)};
         ASSERT_TRUE(platform.getAttributes(h, a));
         EXPECT_EQ(a.VendorID, e.vendor);
         EXPECT_EQ(a.ProductID, e.product);
@@ -140,8 +138,7 @@ TEST_F(HidrawOverFakeTree, StringsAreUtf16AndStayInsideTheRequest) {
 TEST_F(HidrawOverFakeTree, UntrustworthyIdentityFailsTheAttributes) {
     const fs::path usb = sys / "devices/pci0000:00/0000:00:14.0/usb1/1-2";
     const fs::path hid = usb / "1-2:1.0/0003:1209:0001.1";
-    HidAttributes a;
-    a.Size = sizeof a;
+    HidAttributes a{sizeof(HidAttributes)};
     for (const char* bcd : {"zz12\n", "10000\n", "\n"}) {
         write(usb / "bcdDevice", bcd);
         const Handle h = open(0);
@@ -189,8 +186,7 @@ TEST_F(HidrawOverFakeTree, IdentityBelongsToTheOpenedDevice) {
     auto replacement = unit(0, "1-9", 0x0B0E, 0x2040);
     add(replacement);
 
-    HidAttributes a;
-    a.Size = sizeof a;
+    HidAttributes a{sizeof(HidAttributes)};
     EXPECT_FALSE(platform.getAttributes(h, a));
     EXPECT_EQ(serial(h), std::nullopt);
     EXPECT_TRUE(platform.close(h));
@@ -257,23 +253,14 @@ TEST_F(HidrawOverFakeTree, ConnectionWalkFindsTheUnits) {
     EXPECT_EQ(platform.openLists(), 0u);
 }
 
-// Tells the backend that the node set changed only when the test says so.
-class TestWatch final : public NodeWatch {
-public:
-    explicit TestWatch(bool& pending) : m_pending(pending) {}
-    bool changed() override { return std::exchange(m_pending, false); }
-
-private:
-    bool& m_pending;
-};
-
 // Walks that keep their list: other devices are examined without opening
 // their nodes, the list is made again only when the watch says so, a unit
 // whose node cannot be opened is not listed, and a node number that now
 // belongs to another device answers nothing for the one listed.
 TEST_F(HidrawOverFakeTree, WalksOpenOnlyUnitsAndFollowTheWatch) {
     bool pending = false;
-    HidrawPlatform watched((root / "sys").string(), (root / "dev").string(), std::make_unique<TestWatch>(pending));
+    HidrawPlatform watched((root / "sys").string(), (root / "dev").string(),
+                           std::make_unique<testing::ManualWatch>(pending));
     Connection connection(watched);
     auto units = [&] {
         std::vector<std::string> serials;

@@ -4,6 +4,7 @@
 // directory, without any test framework, so the backend's tests and its
 // benchmarks lay out the same tree.
 #include "device/hex_text.h"
+#include "device/hidraw/node_watch.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace device::hidraw::testing {
 
@@ -112,6 +114,17 @@ private:
         if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
         return templ;
     }
+};
+
+// Tells the backend that the node set changed only when the caller says so,
+// in place of the kernel's device events.
+class ManualWatch final : public NodeWatch {
+public:
+    explicit ManualWatch(bool& pending) : m_pending(pending) {}
+    bool changed() override { return std::exchange(m_pending, false); }
+
+private:
+    bool& m_pending;
 };
 
 }  // namespace device::hidraw::testing
