@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,16 +46,25 @@ std::optional<std::vector<rig::ScenarioCheck>> checkFiles(int first, int argc, c
     return checks;
 }
 
-int printBudget(int argc, char** argv) {
-    const auto layer = argc > 2 ? rig::liveLayerNamed(argv[2]) : std::nullopt;
-    if (!layer || argc < 4) {
+// The layer named at argv[at], followed by at least one scenario, and every
+// scenario read; nothing, with the reason said, when any is missing or bad.
+std::optional<std::pair<rig::LiveLayer, std::vector<rig::ScenarioCheck>>> layerAndFiles(int at, int argc, char** argv) {
+    const auto layer = argc > at ? rig::liveLayerNamed(argv[at]) : std::nullopt;
+    if (!layer || argc < at + 2) {
         std::cerr << kUsage;
-        return rig::kBadScript;
+        return std::nullopt;
     }
-    const auto checks = checkFiles(3, argc, argv);
-    if (!checks) return rig::kBadScript;
+    auto checks = checkFiles(at + 1, argc, argv);
+    if (!checks) return std::nullopt;
+    return std::pair{*layer, std::move(*checks)};
+}
+
+int printBudget(int argc, char** argv) {
+    const auto read = layerAndFiles(2, argc, argv);
+    if (!read) return rig::kBadScript;
+    const auto& [layer, checks] = *read;
     unsigned long total = 0;
-    for (const rig::ScenarioCheck& check : *checks) total += rig::scenarioBudget(check, *layer);
+    for (const rig::ScenarioCheck& check : checks) total += rig::scenarioBudget(check, layer);
     std::cout << total << '\n';
     return rig::kPlayed;
 }
@@ -94,13 +104,9 @@ void watchDeadlines() {
 // as a runner of its own would, and writes OUTDIR/NAME.actual, NAME.err
 // and NAME.status; OUTDIR/progress gets a line as each starts and ends.
 int playLive(int argc, char** argv) {
-    const auto layer = argc > 4 ? rig::liveLayerNamed(argv[4]) : std::nullopt;
-    if (!layer || argc < 6) {
-        std::cerr << kUsage;
-        return rig::kBadScript;
-    }
-    const auto checks = checkFiles(5, argc, argv);
-    if (!checks) return rig::kBadScript;
+    const auto read = layerAndFiles(4, argc, argv);
+    if (!read) return rig::kBadScript;
+    const auto& [layer, checks] = *read;
     const std::string socket = argv[2], dir = std::string(argv[3]) + "/";
     // Binary, so that Windows writes the same bytes as Linux: the guest's
     // script reads these files.
@@ -119,7 +125,7 @@ int playLive(int argc, char** argv) {
         err << std::unitbuf;
         const auto now =
             std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now().time_since_epoch());
-        const unsigned budget = rig::scenarioBudget((*checks)[i - 5], *layer);
+        const unsigned budget = rig::scenarioBudget(checks[i - 5], layer);
         std::cerr << rig::guestClock() << ": " << name << " starts, with a budget of " << budget << " s" << std::endl;
         // The guest's limit is the sum of the budgets; one scenario may take
         // up to twice its own, since a plug through Wine on one emulated
