@@ -213,7 +213,7 @@ if [ "${VANDREL_LIVE_WINDOWS:-1}" != 0 ]; then
     "$build/tests/rig/vandrel-sim.exe" "${scenarios[@]}"
   check "$out" windows "${scenarios[@]}"
   library_check "$out" "the C example sets and restores a unit through vandrel.dll under Wine"
-  program="$build/bin/vandrel.exe" wine_budget=$BUDGET_WINE \
+  program="$build/bin/vandrel.exe" wine_budget=$((BUDGET_WINE + BUDGET_DESKTOP)) \
     picture "$out-picture" "$ROOT/build/live/vandrel-live-windows.png" --windows "$prefix"
 fi
 
