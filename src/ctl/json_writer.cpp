@@ -1,4 +1,4 @@
-#include "ctl/json_writer.h"
+#include "ctl/internal.h"
 
 #include "device/hex_text.h"
 
