@@ -17,7 +17,7 @@ from __future__ import annotations
 import ctypes
 import json
 from dataclasses import dataclass
-from typing import Any, Dict, List, Optional, Union
+from typing import Any, Callable, Dict, List, Optional, Union
 
 from . import _native
 
@@ -78,6 +78,16 @@ def _text(value: Optional[bytes]) -> Optional[str]:
     return None if value is None else value.decode("utf-8", "replace")
 
 
+def _info(field: Callable[[int, Any], int]) -> UnitInfo:
+    # field(index, out) is the library's getter for one unit's field.
+    fields = {}
+    for index, name in enumerate(_FIELDS):
+        value = ctypes.c_char_p()
+        _check(field(index, ctypes.byref(value)))
+        fields[name] = _text(value.value)
+    return UnitInfo(**fields)  # type: ignore[arg-type]
+
+
 @dataclass(frozen=True)
 class UnitInfo:
     """An attached unit as listed. A string the unit did not give is None."""
@@ -107,8 +117,11 @@ class Settings:
     summary: Optional[List[str]]
 
 
-def _settings(handle: ctypes.c_void_p) -> Settings:
+def _settings(call: Callable[..., int], *args: Any) -> Settings:
+    # call hands out settings through its last argument; they are freed here.
     lib = _native.library()
+    handle = ctypes.c_void_p()
+    _check(call(*args, ctypes.byref(handle)))
     try:
         mv = lib.vandrel_settings_amplitude_mv(handle)
         calibration = lib.vandrel_settings_calibration(handle)
@@ -150,12 +163,7 @@ class Unit:
 
     def __init__(self, handle: ctypes.c_void_p) -> None:
         self._handle: Optional[ctypes.c_void_p] = handle
-        fields = {}
-        for index, name in enumerate(_FIELDS):
-            value = ctypes.c_char_p()
-            _check(_native.library().vandrel_unit_field(handle, index, ctypes.byref(value)))
-            fields[name] = _text(value.value)
-        self.info = UnitInfo(**fields)  # type: ignore[arg-type]
+        self.info = _info(lambda index, out: _native.library().vandrel_unit_field(handle, index, out))
 
     @property
     def serial(self) -> str:
@@ -168,9 +176,7 @@ class Unit:
 
     def settings(self) -> Settings:
         """Reads the unit's settings."""
-        out = ctypes.c_void_p()
-        _check(_native.library().vandrel_read_settings(self._live(), ctypes.byref(out)))
-        return _settings(out)
+        return _settings(_native.library().vandrel_read_settings, self._live())
 
     def set(self, *, amplitude_mv: Optional[int] = None, amplitude_code: Optional[int] = None,
             polarity: Optional[str] = None, calibration: Union[str, float, None] = None) -> Settings:
@@ -194,15 +200,11 @@ class Unit:
         if calibration is not None:
             change.given |= 0x8
             change.calibration_code = calibration_code(calibration)
-        out = ctypes.c_void_p()
-        _check(_native.library().vandrel_set(self._live(), ctypes.byref(change), ctypes.byref(out)))
-        return _settings(out)
+        return _settings(_native.library().vandrel_set, self._live(), ctypes.byref(change))
 
     def restore(self) -> Settings:
         """Writes amplitude code 280, normal and calibration 1.000; returns them as read back."""
-        out = ctypes.c_void_p()
-        _check(_native.library().vandrel_restore(self._live(), ctypes.byref(out)))
-        return _settings(out)
+        return _settings(_native.library().vandrel_restore, self._live())
 
     def close(self) -> None:
         """Lets the unit go; closing twice does nothing."""
@@ -232,15 +234,10 @@ def units() -> List[UnitInfo]:
     handle = ctypes.c_void_p()
     _check(lib.vandrel_list_units(ctypes.byref(handle)))
     try:
-        found = []
-        for i in range(lib.vandrel_unit_list_count(handle)):
-            fields = {}
-            for index, name in enumerate(_FIELDS):
-                value = ctypes.c_char_p()
-                _check(lib.vandrel_unit_list_field(handle, i, index, ctypes.byref(value)))
-                fields[name] = _text(value.value)
-            found.append(UnitInfo(**fields))  # type: ignore[arg-type]
-        return found
+        return [
+            _info(lambda index, out: lib.vandrel_unit_list_field(handle, i, index, out))
+            for i in range(lib.vandrel_unit_list_count(handle))
+        ]
     finally:
         lib.vandrel_unit_list_free(handle)
 
