@@ -21,18 +21,19 @@ constexpr std::string_view kPathPrefix = "sim:hid#";
 
 std::uintptr_t raw(Handle h) { return static_cast<std::uintptr_t>(h); }
 
-}  // namespace
-
-std::optional<Operation> operationFromName(std::string_view name) {
-    for (std::size_t i = 0; i < kOperationNames.size(); ++i)
-        if (kOperationNames[i] == name) return static_cast<Operation>(i);
+template <typename E, std::size_t N>
+std::optional<E> fromName(const std::array<std::string_view, N>& names, std::string_view name) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (names[i] == name) return static_cast<E>(i);
     return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<Operation> operationFromName(std::string_view name) { return fromName<Operation>(kOperationNames, name); }
+
 std::optional<FeatureAnswer> featureAnswerFromName(std::string_view name) {
-    for (std::size_t i = 0; i < kFeatureAnswerNames.size(); ++i)
-        if (kFeatureAnswerNames[i] == name) return static_cast<FeatureAnswer>(i);
-    return std::nullopt;
+    return fromName<FeatureAnswer>(kFeatureAnswerNames, name);
 }
 
 std::string_view featureAnswerName(FeatureAnswer answer) {
@@ -299,11 +300,10 @@ bool SimPlatform::doSetFeature(Handle handle, std::span<const std::uint8_t> repo
     if (sent.size() >= 8 && sent[1] == 1) {
         auto& image = d->config.featureImage;
         if (image.size() < 9) image.resize(9, 0);
-        image[1] = sent[2];
-        image[2] = sent[3];
-        image[3] = sent[4];
-        image[5] = sent[6];
-        image[6] = sent[7];
+        // Level, half step and polarity, then the calibration index; byte 4
+        // of the image is reserved and byte 5 of the write is unused.
+        std::copy_n(sent.begin() + 2, 3, image.begin() + 1);
+        std::copy_n(sent.begin() + 6, 2, image.begin() + 5);
     }
     return true;
 }
