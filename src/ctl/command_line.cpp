@@ -1,9 +1,6 @@
-#include "ctl/command_line.h"
+#include "ctl/internal.h"
 
-#include "ctl/unit_text.h"
-#include "ctl/unit_write.h"
 #include "device/hex_text.h"
-#include "protocol/config_report.h"
 
 #include <charconv>
 #include <vector>

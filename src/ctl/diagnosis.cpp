@@ -1,6 +1,5 @@
-#include "ctl/diagnosis.h"
+#include "ctl/internal.h"
 
-#include "ctl/unit_settings.h"
 #include "protocol/identity.h"
 
 namespace ctl {

@@ -1,4 +1,4 @@
-#include "ctl/output.h"
+#include "ctl/internal.h"
 
 #include "device/hex_text.h"
 

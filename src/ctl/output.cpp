@@ -1,7 +1,6 @@
-#include "ctl/output.h"
+#include "ctl/internal.h"
 
 #include "device/product_ids.h"
-#include "protocol/config_report.h"
 #include "window/number_text.h"
 #include "window/setting_defaults.h"
 

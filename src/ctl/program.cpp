@@ -1,10 +1,6 @@
 #include "ctl/program.h"
 
-#include "ctl/command_line.h"
-#include "ctl/diagnosis.h"
-#include "ctl/output.h"
-#include "ctl/selection.h"
-#include "ctl/unit_write.h"
+#include "ctl/internal.h"
 
 #include <ostream>
 #include <variant>

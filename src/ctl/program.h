@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ctl/unit_text.h"
 #include "device/hid_platform.h"
 
 #include <functional>
@@ -15,7 +14,8 @@ struct Host {
     // What else may keep this user from opening a device node, and how to
     // fix it; empty when the host knows nothing more than the system's reason.
     std::function<std::string()> openAdvice;
-    ShowPath showPath;
+    // How a device path is printed; as it is when unset.
+    std::function<std::string(const std::string&)> showPath;
     std::string version;
 };
 

@@ -1,6 +1,4 @@
-#include "ctl/selection.h"
-
-#include "ctl/unit_text.h"
+#include "ctl/internal.h"
 
 namespace ctl {
 
@@ -13,15 +11,15 @@ std::string whyNone(std::size_t unopened) {
            " could not be opened; 'vandrelctl diagnose' tells why";
 }
 
+Selection refused(int status, std::string message) { return Selection{{}, status, std::move(message)}; }
+
+}  // namespace
+
 std::string serialList(const std::vector<InterfaceFacts>& units) {
     std::string text;
     for (const InterfaceFacts& u : units) text += (text.empty() ? "" : ", ") + printable(*u.serial);
     return text;
 }
-
-Selection refused(int status, std::string message) { return Selection{{}, status, std::move(message)}; }
-
-}  // namespace
 
 Listing listUnits(device::HidPlatform& platform) {
     Listing listing;

@@ -1,4 +1,4 @@
-#include "ctl/survey.h"
+#include "ctl/internal.h"
 
 #include "device/hid_string.h"
 #include "device/product_ids.h"

@@ -1,6 +1,5 @@
-#include "ctl/unit_settings.h"
+#include "ctl/internal.h"
 
-#include "protocol/config_report.h"
 #include "window/amplitude.h"
 #include "window/number_text.h"
 #include "window/summary.h"

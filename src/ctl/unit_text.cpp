@@ -1,4 +1,4 @@
-#include "ctl/unit_text.h"
+#include "ctl/internal.h"
 
 #include "device/hex_text.h"
 #include "protocol/identity.h"

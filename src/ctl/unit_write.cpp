@@ -1,7 +1,5 @@
-#include "ctl/unit_write.h"
+#include "ctl/internal.h"
 
-#include "ctl/unit_text.h"
-#include "protocol/config_report.h"
 #include "protocol/identity.h"
 #include "window/amplitude.h"
 #include "window/number_text.h"

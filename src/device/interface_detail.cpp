@@ -40,12 +40,8 @@ std::optional<std::uint16_t> field(std::string_view& text, std::string_view key)
 
 std::optional<HardwareIdentity> parseHardwareId(std::string_view id) {
     const auto vendor = field(id, "HID\\VID_");
-    if (!vendor || id.empty() || id.front() != '&') return std::nullopt;
-    id.remove_prefix(1);
-    const auto product = field(id, "PID_");
-    if (!product || id.empty() || id.front() != '&') return std::nullopt;
-    id.remove_prefix(1);
-    const auto revision = field(id, "REV_");
+    const auto product = vendor ? field(id, "&PID_") : std::nullopt;
+    const auto revision = product ? field(id, "&REV_") : std::nullopt;
     if (!revision) return std::nullopt;
     return HardwareIdentity{*vendor, *product, *revision};
 }

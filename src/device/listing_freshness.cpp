@@ -6,13 +6,10 @@ bool ListingFreshness::walkNeeded(Clock::time_point now) {
     // The notice is cleared before the walk reads the system, so a change
     // during the walk is left pending for the next one.
     const bool changed = m_changed.exchange(false, std::memory_order_acq_rel);
-    if (!announced() || !m_listed || changed) {
-        m_unasked = false;
-        m_lastWalk = now;
-        return true;
-    }
-    if (now - m_lastWalk < kCheckEvery) return false;
-    m_unasked = true;
+    // A list that could be kept is still walked once it is kCheckEvery old.
+    const bool keepable = announced() && m_listed && !changed;
+    if (keepable && now - m_lastWalk < kCheckEvery) return false;
+    m_unasked = keepable;
     m_lastWalk = now;
     return true;
 }

@@ -48,21 +48,13 @@ std::u16string utf8ToUtf16(std::string_view text) {
             continue;
         }
         std::size_t used = 1;
-        bool valid = true;
-        for (; used < length; ++used) {
-            if (i + used >= text.size()) {
-                valid = false;
-                break;
-            }
+        for (; used < length && i + used < text.size(); ++used) {
             const auto c = static_cast<unsigned char>(text[i + used]);
             const bool inRange = used == 1 ? (c >= low && c <= high) : isContinuation(c);
-            if (!inRange) {
-                valid = false;
-                break;
-            }
+            if (!inRange) break;
             code = (code << 6) | (c & 0x3F);
         }
-        if (!valid) {
+        if (used < length) {
             // The lead and the continuation bytes accepted so far are one
             // invalid part; the byte that broke the sequence starts afresh.
             out.push_back(kReplacement);

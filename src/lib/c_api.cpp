@@ -2,11 +2,7 @@
 // applied here by the same code. No exception leaves this file.
 #include "vandrel/vandrel.h"
 
-#include "ctl/command_line.h"
-#include "ctl/diagnosis.h"
-#include "ctl/output.h"
-#include "ctl/selection.h"
-#include "ctl/unit_write.h"
+#include "ctl/internal.h"
 #include "lib/platform_slot.h"
 
 #include <array>
@@ -206,14 +202,11 @@ vandrel_status vandrel_open(const char* serial, vandrel_unit** unit) {
         // A handle names one unit: whatever it is told then reaches that
         // unit alone.
         if (chosen.units.size() > 1) {
-            std::string serials;
-            for (const ctl::InterfaceFacts& u : chosen.units)
-                serials += ctl::cat({serials.empty() ? "" : ", ", ctl::printable(*u.serial)});
             return fail(VANDREL_ERROR_AMBIGUOUS,
-                        wanted
-                            ? ctl::cat({std::to_string(chosen.units.size()), " units share the serial number ",
-                                        ctl::printable(*wanted), "; none was opened"})
-                            : ctl::cat({"several units are attached (", serials, "); open one by its serial number"}));
+                        wanted ? ctl::cat({std::to_string(chosen.units.size()), " units share the serial number ",
+                                           ctl::printable(*wanted), "; none was opened"})
+                               : ctl::cat({"several units are attached (", ctl::serialList(chosen.units),
+                                           "); open one by its serial number"}));
         }
         *unit = new vandrel_unit{chosen.units.front(), UnitFields(chosen.units.front())};
         return succeed();

@@ -5,6 +5,10 @@
 #include <optional>
 #include <span>
 
+namespace device {
+class Connection;
+}
+
 namespace protocol {
 
 // The unit's one feature report, unnumbered (report ID 0), carrying its
@@ -45,5 +49,15 @@ bool settingsInRange(const UnitSettings& settings);
 // the report left all zero, when it is shorter than the write layout or a
 // setting is out of range.
 bool encodeWriteLayout(const UnitSettings& settings, std::span<std::uint8_t> report);
+
+// Reads and decodes the configuration report on the connection's
+// DeviceHandle. nullopt when the read failed or the unit's feature report
+// is too short for the read layout, in which case nothing is requested.
+std::optional<DecodedReport> readConfiguration(device::Connection& connection);
+
+// Sends the settings in the write layout at the unit's feature report
+// length. False when it failed; nothing is sent when the report is too
+// short for the write layout or a setting is out of range.
+bool sendSettings(device::Connection& connection, const UnitSettings& settings);
 
 }  // namespace protocol

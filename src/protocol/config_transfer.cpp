@@ -1,4 +1,6 @@
-#include "protocol/config_transfer.h"
+#include "protocol/config_report.h"
+
+#include "device/connection.h"
 
 #include <vector>
 

@@ -2,7 +2,6 @@
 
 #include "device/hid_string.h"
 #include "protocol/config_report.h"
-#include "protocol/config_transfer.h"
 #include "protocol/identity.h"
 #include "window/amplitude.h"
 #include "window/setting_defaults.h"

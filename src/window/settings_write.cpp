@@ -1,6 +1,6 @@
 #include "window/frm_main.h"
 
-#include "protocol/config_transfer.h"
+#include "protocol/config_report.h"
 
 namespace window {
 

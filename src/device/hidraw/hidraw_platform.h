@@ -1,8 +1,6 @@
 #pragma once
 
 #include "device/hid_platform.h"
-#include "device/hidraw/listing_cache.h"
-#include "device/hidraw/node_watch.h"
 #include "device/hidraw/report_descriptor.h"
 #include "device/hidraw/sysfs.h"
 
@@ -11,8 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <set>
@@ -96,6 +96,64 @@ private:
         return nullptr;
     }
     std::vector<Slot> m_slots;
+};
+
+// Tells the backend when hidraw interfaces may have come or gone, so that
+// it lists the class directory again only then.
+class NodeWatch {
+public:
+    virtual ~NodeWatch() = default;
+    // True when a hidraw device was added or removed since the last call,
+    // or when that cannot be ruled out; never blocks.
+    virtual bool changed() = 0;
+};
+
+// The kernel's own device events, from its uevent netlink socket; nullptr
+// where the socket cannot be had (a sandbox without netlink).
+//
+// The kernel's events are taken rather than udev's: they need no daemon
+// (a container or a minimal guest has none), and the backend learns only
+// that the set of nodes changed. That the kernel speaks before udev has set
+// a new node's owner does not matter here: listing reads sysfs alone, and a
+// unit whose node cannot be opened yet fails its serial request and is
+// tried again on the next tick, which opens it afresh. Inotify on /dev
+// would see every device node of the machine, and nodes made by hand.
+std::unique_ptr<NodeWatch> makeUeventWatch();
+
+// One listed interface, shared by the lists and handles made from it and
+// kept across listings while the same HID device is behind it.
+struct Interface {
+    ListedNode listed;
+    std::string name;  // hidrawN
+    std::optional<HidId> id;
+    // Looked up on first need: a device's place and version do not
+    // change while it stays plugged in.
+    bool usbLooked = false;
+    std::optional<std::filesystem::path> usbDevice;
+    std::optional<std::uint16_t> version;
+};
+using Snapshot = std::vector<std::shared_ptr<Interface>>;
+
+// The interfaces as last listed, by node number. A listing keeps an
+// interface whose node still leads to the same HID device, with what was
+// learnt about it; a node number that now leads to another device is a
+// new interface.
+class ListingCache {
+public:
+    // False, with nothing current, when the class directory cannot be read.
+    bool relist(const Sysfs& sysfs);
+    // Null until the first listing and after one that failed.
+    const std::shared_ptr<const Snapshot>& current() const { return m_current; }
+    // The path at index of a snapshot, into path; false past its end.
+    bool pathInto(const Snapshot& snapshot, std::uint32_t index, std::string& path);
+    // The current interface whose node is path; null when none is.
+    std::shared_ptr<Interface> find(const std::string& path) const;
+
+private:
+    std::shared_ptr<const Snapshot> m_current;
+    // Where the last path handed out sits in m_current: a walk opens the
+    // interface it was just given.
+    std::size_t m_lastServed = 0;
 };
 
 // The Linux HID services: hidraw nodes, described by sysfs.

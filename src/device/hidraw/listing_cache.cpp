@@ -1,4 +1,4 @@
-#include "device/hidraw/listing_cache.h"
+#include "device/hidraw/hidraw_platform.h"
 
 #include <algorithm>
 #include <utility>

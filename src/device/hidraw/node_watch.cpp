@@ -1,4 +1,4 @@
-#include "device/hidraw/node_watch.h"
+#include "device/hidraw/hidraw_platform.h"
 
 #include <linux/netlink.h>
 #include <sys/socket.h>

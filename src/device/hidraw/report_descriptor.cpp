@@ -69,16 +69,12 @@ ReportLengths parseReportDescriptor(std::span<const std::uint8_t> descriptor) {
         if (prefix == kLongItemPrefix) {
             // A long item: its data size, its tag, then the data. No long
             // item affects report lengths, so it is only stepped over.
-            if (descriptor.size() - pos < 3) {
+            const std::size_t left = descriptor.size() - pos;
+            if (left < 3 || left < 3 + std::size_t{descriptor[pos + 1]}) {
                 result.complete = false;
                 break;
             }
-            const std::size_t itemLength = 3 + std::size_t{descriptor[pos + 1]};
-            if (descriptor.size() - pos < itemLength) {
-                result.complete = false;
-                break;
-            }
-            pos += itemLength;
+            pos += 3 + std::size_t{descriptor[pos + 1]};
             continue;
         }
 

@@ -25,6 +25,14 @@ constexpr std::size_t kMaxAttributeBytes = 4096;
 // device); the walk gives up long before any real tree's depth.
 constexpr int kMaxWalkUp = 32;
 
+// The target of a link, or nullopt; a target as long as the buffer may
+// have been cut short and is refused.
+std::optional<std::string_view> readLink(int dirFd, const char* name, std::array<char, 4096>& buffer) {
+    const ssize_t n = ::readlinkat(dirFd, name, buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return std::nullopt;
+    return std::string_view(buffer.data(), static_cast<std::size_t>(n));
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> hidrawNumber(std::string_view name) {
@@ -111,18 +119,6 @@ std::optional<std::vector<std::string>> Sysfs::hidrawNodes() const {
     for (const auto& [number, name] : found) nodes.push_back((m_devRoot / name).string());
     return nodes;
 }
-
-namespace {
-
-// The target of a link, or nullopt; a target as long as the buffer may
-// have been cut short and is refused.
-std::optional<std::string_view> readLink(int dirFd, const char* name, std::array<char, 4096>& buffer) {
-    const ssize_t n = ::readlinkat(dirFd, name, buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return std::nullopt;
-    return std::string_view(buffer.data(), static_cast<std::size_t>(n));
-}
-
-}  // namespace
 
 bool Sysfs::listNodes(
     const std::function<void(std::uint32_t number, std::string_view name, std::string_view hidDevice)>& found) const {

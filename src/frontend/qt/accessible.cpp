@@ -1,4 +1,4 @@
-#include "frontend/qt/accessible.h"
+#include "frontend/qt/main_window.h"
 
 #include "window/control_table.h"
 

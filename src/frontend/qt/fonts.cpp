@@ -1,4 +1,4 @@
-#include "frontend/qt/fonts.h"
+#include "frontend/qt/main_window.h"
 
 #include <QString>
 #include <QStringList>

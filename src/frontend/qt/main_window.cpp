@@ -1,7 +1,5 @@
 #include "frontend/qt/main_window.h"
 
-#include "frontend/qt/accessible.h"
-#include "frontend/qt/fonts.h"
 #include "window/placement.h"
 
 #include <QCloseEvent>
@@ -40,10 +38,6 @@ QString toQString(std::string_view text) {
 
 // Twips to device-independent pixels, so a HiDPI desktop scales the layout.
 int pixels(int twips) { return static_cast<int>(std::lround(static_cast<double>(twips) / window::kTwipsPerPixel)); }
-
-QRect geometryOf(const ControlSpec& row) {
-    return {pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height)};
-}
 
 // How long the window waits, after it is shown, for a window manager to
 // frame it: kFrameWaits times kFrameWaitMs.
@@ -204,7 +198,7 @@ void MainWindow::buildWidgets() {
 
         if (view.widget) {
             view.widget->setObjectName(toQString(row.name));
-            view.widget->setGeometry(geometryOf(row));
+            view.widget->setGeometry(pixels(row.left), pixels(row.top), pixels(row.width), pixels(row.height));
             view.widget->setFont(fontFor(row.font));
             view.widget->setEnabled(control->enabled());
             if (!control->visible()) view.widget->hide();
@@ -257,14 +251,10 @@ void MainWindow::start() {
 }
 
 void MainWindow::showCentred() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) {
-        show();
-        return;
-    }
-    move(framePlacement(size()));
+    const bool onScreen = QGuiApplication::primaryScreen() != nullptr;
+    if (onScreen) move(framePlacement(size()));
     show();
-    placeFramed(kFrameWaits);
+    if (onScreen) placeFramed(kFrameWaits);
 }
 
 QPoint MainWindow::framePlacement(QSize frame) const {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "window/control_table.h"
 #include "window/frm_main.h"
 
+#include <QFont>
 #include <QWidget>
 
 #include <string>
@@ -13,6 +15,22 @@ class QComboBox;
 class QTimer;
 
 namespace frontend::qt {
+
+// Maps the window's design-time faces to installed metric-compatible ones,
+// so text keeps the widths the layout was drawn for. Idempotent.
+void installFontSubstitutes();
+
+// The control's font; an empty face keeps the application's default.
+QFont fontFor(const window::FontSpec& design);
+
+// Marks a widget as the view of a named control of the window, so that
+// screen readers get the control's name, value and group from the core's
+// table rather than from what the toolkit guesses.
+void markAccessible(QWidget* widget, std::string_view controlName);
+
+// Registers the accessible interfaces of marked widgets; safe to call more
+// than once.
+void installAccessibleFactory();
 
 // The window as Qt widgets: a thin view over frmMain's control models. It
 // builds one widget per row of the window's table, mirrors every model
