@@ -7,7 +7,7 @@
 //   holding the same widgets and list items.
 // Everything runs under Qt's offscreen platform, so no display is needed
 // and painting goes to memory.
-#include "app/qt/demo_units.h"
+#include "app/qt/demo_panel.h"
 #include "bare_window.h"
 #include "frontend/qt/main_window.h"
 #include "window/control_table.h"

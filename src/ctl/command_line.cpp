@@ -107,12 +107,10 @@ bool plausibleSerial(std::string_view text) {
 
 std::variant<Request, UsageError> parseCommandLine(std::span<const std::string> args) {
     Request r;
+    Change& c = r.change;
     if (args.empty()) return UsageError{"no command given; see 'vandrelctl --help'"};
     const std::string& command = args[0];
-    if (command == "--help" || command == "-h" || command == "help") {
-        r.verb = Verb::Help;
-        return r;
-    }
+    if (command == "--help" || command == "-h" || command == "help") return Request{};
     if (command == "--version") {
         r.verb = Verb::Version;
         return r;
@@ -123,17 +121,14 @@ std::variant<Request, UsageError> parseCommandLine(std::span<const std::string> 
     else if (command == "restore") r.verb = Verb::Restore;
     else if (command == "diagnose") r.verb = Verb::Diagnose;
     else return UsageError{cat({"unknown command '", shown(command), "'; see 'vandrelctl --help'"})};
+    c.defaults = r.verb == Verb::Restore;
 
     const bool chooses = r.verb == Verb::Show || r.verb == Verb::Set || r.verb == Verb::Restore;
     std::vector<std::string> seen;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string option = args[i];
         std::optional<std::string> value;
-        if (option == "--help" || option == "-h") {
-            r = Request{};
-            r.verb = Verb::Help;
-            return r;
-        }
+        if (option == "--help" || option == "-h") return Request{};
         if (!option.starts_with("--")) return UsageError{cat({"unexpected argument '", shown(option), "'"})};
         if (const auto eq = option.find('='); eq != std::string::npos) {
             value = option.substr(eq + 1);
@@ -169,28 +164,28 @@ std::variant<Request, UsageError> parseCommandLine(std::span<const std::string> 
                          "U+00FF and none a control character"})};
             r.serial = v;
         } else if (option == "--amplitude") {
-            r.amplitudeMillivolts = parseWhole(v, kMaxMillivolts);
-            if (!r.amplitudeMillivolts)
+            c.amplitudeMillivolts = parseWhole(v, kMaxMillivolts);
+            if (!c.amplitudeMillivolts)
                 return UsageError{cat({"--amplitude takes whole millivolts from 0 to 99999, not '", shown(v), "'"})};
         } else if (option == "--amplitude-code") {
-            r.amplitudeCode = parseWhole(v, protocol::kAmplitudeCodes - 1);
-            if (!r.amplitudeCode)
+            c.amplitudeCode = parseWhole(v, protocol::kAmplitudeCodes - 1);
+            if (!c.amplitudeCode)
                 return UsageError{cat({"--amplitude-code takes a code from 0 to 510, not '", shown(v), "'"})};
         } else if (option == "--polarity") {
-            if (v == "off") r.polarity = 0;
-            else if (v == "normal") r.polarity = 1;
-            else if (v == "inverted") r.polarity = 2;
+            if (v == "off") c.polarity = 0;
+            else if (v == "normal") c.polarity = 1;
+            else if (v == "inverted") c.polarity = 2;
             else return UsageError{cat({"--polarity takes off, normal or inverted, not '", shown(v), "'"})};
         } else if (option == "--calibration") {
-            r.calibrationCode = parseCalibration(v);
-            if (!r.calibrationCode)
+            c.calibrationCode = parseCalibration(v);
+            if (!c.calibrationCode)
                 return UsageError{
                     cat({"--calibration takes 0.400 to 2.100 with at most three decimals, not '", shown(v), "'"})};
         }
     }
     if (r.serial && r.all) return UsageError{"give --serial or --all, not both"};
-    if (r.amplitudeMillivolts && r.amplitudeCode) return UsageError{"give --amplitude or --amplitude-code, not both"};
-    if (r.verb == Verb::Set && !r.amplitudeMillivolts && !r.amplitudeCode && !r.polarity && !r.calibrationCode)
+    if (c.amplitudeMillivolts && c.amplitudeCode) return UsageError{"give --amplitude or --amplitude-code, not both"};
+    if (r.verb == Verb::Set && !c.amplitudeMillivolts && !c.amplitudeCode && !c.polarity && !c.calibrationCode)
         return UsageError{"'set' needs at least one of --amplitude, --amplitude-code, --polarity, --calibration"};
     return r;
 }

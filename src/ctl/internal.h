@@ -212,14 +212,11 @@ enum class Verb { List, Show, Set, Restore, Diagnose, Help, Version };
 
 // One invocation, fully checked: every value is in range for the unit.
 struct Request {
-    Verb verb = Verb::Help;
+    Verb verb = Verb::Help;  // what an empty Request asks for
     bool json = false;
     std::optional<std::string> serial;
     bool all = false;
-    std::optional<int> amplitudeMillivolts;
-    std::optional<int> amplitudeCode;    // 0 to 510
-    std::optional<int> polarity;         // 0 off, 1 normal, 2 inverted
-    std::optional<int> calibrationCode;  // 0 to 1700
+    Change change;  // set's values; restore's defaults
 };
 
 struct UsageError {

@@ -59,10 +59,7 @@ JsonWriter& JsonWriter::close(char bracket) {
 }
 
 JsonWriter& JsonWriter::key(std::string_view name) {
-    beforeValue();
-    m_text += '"';
-    m_text += name;
-    m_text += "\":";
+    raw(cat({"\"", name, "\":"}));
     m_afterKey = true;
     return *this;
 }

@@ -27,8 +27,8 @@ public:
         case Verb::Version: m_out << "vandrelctl " << m_host.version << '\n'; return kOk;
         case Verb::List: return list();
         case Verb::Show: return show();
-        case Verb::Set: return write(false);
-        case Verb::Restore: return write(true);
+        case Verb::Set:
+        case Verb::Restore: return write();
         case Verb::Diagnose: return diagnose();
         }
         return kOk;
@@ -74,13 +74,11 @@ private:
     }
 
     // set and restore: a value one unit cannot take sends nothing to any.
-    int write(bool defaults) {
+    int write() {
         int status = kOk;
         const std::vector<InterfaceFacts> chosen = choose(true, status);
         if (chosen.empty()) return status;
-        const Change change{defaults, m_request.amplitudeMillivolts, m_request.amplitudeCode, m_request.polarity,
-                            m_request.calibrationCode};
-        const WritePlan plan = planWrites(m_platform, chosen, change);
+        const WritePlan plan = planWrites(m_platform, chosen, m_request.change);
         if (!plan.refusals.empty()) {
             for (const std::string& refusal : plan.refusals) message(refusal);
             for (const WritePlan::Step& step : plan.steps)

@@ -33,15 +33,13 @@ std::optional<std::string> readString(device::HidPlatform& platform, device::Han
     return device::decodeHidString(buffer);
 }
 
-bool readReport(device::HidPlatform& platform, device::Handle handle, std::size_t length,
-                std::optional<protocol::DecodedReport>& decoded) {
-    decoded.reset();
-    if (length < protocol::kReadLayoutBytes) return false;
+std::optional<protocol::DecodedReport> readReport(device::HidPlatform& platform, device::Handle handle,
+                                                  std::size_t length) {
+    if (length < protocol::kReadLayoutBytes) return std::nullopt;
     std::vector<std::uint8_t> report(length, 0);
     report[0] = protocol::kReportId;
-    if (!platform.getFeature(handle, report)) return false;
-    decoded = protocol::decodeReadLayout(report);
-    return decoded.has_value();
+    if (!platform.getFeature(handle, report)) return std::nullopt;
+    return protocol::decodeReadLayout(report);
 }
 
 }  // namespace
@@ -89,8 +87,7 @@ std::vector<InterfaceFacts> surveyInterfaces(device::HidPlatform& platform, bool
             if (platform.getCaps(handle, caps)) f.caps = caps;
             if (f.caps && f.caps->FeatureReportByteLength >= protocol::kReadLayoutBytes) {
                 f.reportRequested = true;
-                std::optional<protocol::DecodedReport> decoded;
-                f.reportRead = readReport(platform, handle, f.caps->FeatureReportByteLength, decoded);
+                f.reportRead = readReport(platform, handle, f.caps->FeatureReportByteLength).has_value();
             }
         }
         platform.close(handle);
@@ -125,9 +122,8 @@ UnitHandle::UnitHandle(device::HidPlatform& platform, const InterfaceFacts& unit
 UnitHandle::~UnitHandle() { m_platform.close(m_handle); }
 
 std::optional<protocol::DecodedReport> UnitHandle::read() {
-    std::optional<protocol::DecodedReport> decoded;
-    if (m_problem.empty()) readReport(m_platform, m_handle, m_caps.FeatureReportByteLength, decoded);
-    return decoded;
+    if (!m_problem.empty()) return std::nullopt;
+    return readReport(m_platform, m_handle, m_caps.FeatureReportByteLength);
 }
 
 bool UnitHandle::write(const protocol::UnitSettings& settings) {

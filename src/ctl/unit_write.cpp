@@ -3,7 +3,6 @@
 #include "protocol/identity.h"
 #include "window/amplitude.h"
 #include "window/number_text.h"
-#include "window/setting_defaults.h"
 
 namespace ctl {
 

@@ -10,7 +10,6 @@ std::string versionText(std::uint16_t versionNumber) {
     // The number is unsigned: 0x8001 reads 128.1, never a negative major.
     const unsigned major = versionNumber >> 8;
     const unsigned minor = versionNumber & 0xFFu;
-    // The minor part is hex without leading zeros: 0x010A reads 1.A.
     std::string text(1, ' ');
     text += std::to_string(major);
     text += '.';

@@ -69,10 +69,7 @@ private:
 class Frame final : public Control {
 public:
     using Control::Control;
-    const std::string& caption() const { return m_caption; }
-
-private:
-    std::string m_caption{row().caption};
+    std::string_view caption() const { return row().caption; }
 };
 
 class Label final : public Control {
@@ -98,7 +95,7 @@ private:
 class Button final : public Control {
 public:
     using Control::Control;
-    const std::string_view caption() const { return row().caption; }
+    std::string_view caption() const { return row().caption; }
     // A user's press; ignored when the button cannot take input.
     void userPress();
 

@@ -4,7 +4,6 @@
 #include "protocol/config_report.h"
 #include "protocol/identity.h"
 #include "window/amplitude.h"
-#include "window/setting_defaults.h"
 
 #include <array>
 

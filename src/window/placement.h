@@ -21,6 +21,11 @@ struct DesktopPoint {
 // fits; when it does not (the window has a fixed size and cannot shrink),
 // it starts at the area's left or top edge, so the title bar and its close
 // box stay on the screen and the part cut off lies right or below.
-DesktopPoint windowPlacement(int frameWidth, int frameHeight, const DesktopRect& available);
+inline DesktopPoint windowPlacement(int frameWidth, int frameHeight, const DesktopRect& available) {
+    const auto along = [](int size, int start, int length) {
+        return size >= length ? start : start + (length - size) / 2;
+    };
+    return {along(frameWidth, available.left, available.width), along(frameHeight, available.top, available.height)};
+}
 
 }  // namespace window

@@ -3,7 +3,6 @@
 #include "protocol/config_report.h"
 #include "window/amplitude.h"
 #include "window/number_text.h"
-#include "window/setting_defaults.h"
 #include "window/summary.h"
 
 namespace window {
@@ -15,6 +14,16 @@ void assignIfPresent(SelectionList& list, int index) {
     if (index < list.itemCount()) list.setListIndex(index);
 }
 }  // namespace
+
+void frmMain::WriteSettings() {
+    if (!SettingsLoaded) return;
+    // A list without a selection has no value to send; a report is only
+    // ever built from three real selections.
+    if (m_connection.DeviceDetected && RefreshComplete && Enc1.listIndex() >= 0 && Enc2.listIndex() >= 0 &&
+        Cal.listIndex() >= 0)
+        protocol::sendSettings(m_connection, {Enc1.listIndex(), Enc2.listIndex(), Cal.listIndex()});
+    UpdateSummary();
+}
 
 void frmMain::Enc1_Click() { WriteSettings(); }
 void frmMain::Enc2_Click() { WriteSettings(); }

@@ -1,6 +1,5 @@
 #include "app/qt/demo_panel.h"
 
-#include "app/qt/demo_units.h"
 #include "device/sim/sim_platform.h"
 #include "window/frm_main.h"
 

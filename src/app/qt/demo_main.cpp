@@ -2,7 +2,6 @@
 // back. With --screenshot FILE it writes a PNG of the main window once
 // start-up has finished, and exits.
 #include "demo_panel.h"
-#include "demo_units.h"
 #include "frontend/qt/main_window.h"
 #include "window/frm_main.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "demo_units.h"
+#include "device/sim/sim_platform.h"
 
 #include <QWidget>
 
@@ -12,6 +12,16 @@ class QPlainTextEdit;
 class QPushButton;
 
 namespace demo {
+
+struct DemoUnit {
+    device::sim::DeviceId id = 0;
+    const char16_t* serial = u"";
+};
+
+// Plugs the demo's devices into the platform: another HID device that is
+// never a unit, then two units with different serials and factory
+// calibrations. The scan connects the last of them.
+std::array<DemoUnit, 2> plugDemoUnits(device::sim::SimPlatform& platform);
 
 // A small window beside the demo's main window: unplugs and plugs back each
 // simulated unit, and lists the feature reports each unit has received.

@@ -54,11 +54,25 @@ private:
     }
 };
 
-// A read-only text without a caret, which is how readers fetch what a
-// value field or a list shows.
-class ShownText : public QAccessibleTextInterface {
+// A widget read as a read-only text without a caret, which is how readers
+// fetch what a value field or a list shows: named by its accessible name,
+// with what it shows as its value.
+class ShownText : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
+    ShownText(QWidget* widget, QAccessible::Role role) : QAccessibleWidget(widget, role) {}
     virtual QString shown() const = 0;
+
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+    QString text(QAccessible::Text t) const override {
+        switch (t) {
+        case QAccessible::Name: return widget()->accessibleName();
+        case QAccessible::Value: return shown();
+        default: return QAccessibleWidget::text(t);
+        }
+    }
 
     void selection(int, int* start, int* end) const override { *start = *end = 0; }
     int selectionCount() const override { return 0; }
@@ -86,24 +100,11 @@ public:
 // Qt names a read-only combo box on Linux by its current item, leaving the
 // caption to a relation that not every reader follows; the list is named
 // here by its label and keeps its current item as the value.
-class ListAccessible final : public QAccessibleWidget, public ShownText {
+class ListAccessible final : public ShownText {
 public:
-    explicit ListAccessible(QComboBox* list) : QAccessibleWidget(list, QAccessible::ComboBox) {}
+    explicit ListAccessible(QComboBox* list) : ShownText(list, QAccessible::ComboBox) {}
 
-    void* interface_cast(QAccessible::InterfaceType t) override {
-        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(t);
-    }
     QString shown() const override { return list()->currentText(); }
-    using ShownText::text;
-
-    QString text(QAccessible::Text t) const override {
-        switch (t) {
-        case QAccessible::Name: return list()->accessibleName();
-        case QAccessible::Value: return list()->currentText();
-        default: return QAccessibleWidget::text(t);
-        }
-    }
     // The one child is the drop-down's item view, where a reader finds the
     // items and the selected one.
     int childCount() const override { return 1; }
@@ -127,22 +128,10 @@ private:
 
 // A value field is announced by the caption beside it, with the unit's
 // string as its text.
-class ValueFieldAccessible final : public QAccessibleWidget, public ShownText {
+class ValueFieldAccessible final : public ShownText {
 public:
-    explicit ValueFieldAccessible(QLabel* field) : QAccessibleWidget(field, QAccessible::StaticText) {}
+    explicit ValueFieldAccessible(QLabel* field) : ShownText(field, QAccessible::StaticText) {}
 
-    void* interface_cast(QAccessible::InterfaceType t) override {
-        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(t);
-    }
-    using ShownText::text;
-    QString text(QAccessible::Text t) const override {
-        switch (t) {
-        case QAccessible::Name: return widget()->accessibleName();
-        case QAccessible::Value: return shown();
-        default: return QAccessibleWidget::text(t);
-        }
-    }
     QString shown() const override {
         const std::string caption = static_cast<QLabel*>(widget())->text().toStdString();
         const std::string_view value = window::accessibleValue(caption);

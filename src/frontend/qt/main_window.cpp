@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
@@ -34,6 +35,36 @@ QString toQString(std::string_view text) {
     // Texts from a unit are UTF-8 made by the core; fromUtf8 replaces any
     // malformed sequence rather than reading past it.
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Maps the window's design-time faces to installed metric-compatible ones,
+// so text keeps the widths the layout was drawn for. Idempotent.
+void installFontSubstitutes() {
+    // Liberation Sans has Arial's metrics; the bitmap and TrueType sans
+    // faces of the original design are close enough to it that captions keep
+    // their widths. Other sans faces follow in case it is missing.
+    const QStringList substitutes{"Liberation Sans", "Arimo", "DejaVu Sans"};
+    for (const char* face : {"MS Sans Serif", "Microsoft Sans Serif", "Arial"}) {
+        if (QFont::substitutes(face) != substitutes) {
+            QFont::removeSubstitutions(face);
+            QFont::insertSubstitutions(face, substitutes);
+        }
+    }
+}
+
+// The control's font; an empty face keeps the application's default.
+QFont fontFor(const window::FontSpec& design) {
+    QFont font;
+    if (design.face.empty()) return font;
+    font.setFamilies({toQString(design.face)});
+    font.setPointSizeF(design.points);
+    font.setWeight(design.weight >= 700 ? QFont::Bold : QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    // The character set only chose a code page for 8-bit text; Qt renders
+    // Unicode, so it needs no counterpart here.
+    return font;
 }
 
 // Twips to device-independent pixels, so a HiDPI desktop scales the layout.
@@ -105,12 +136,9 @@ void MainWindow::buildWidgets() {
     for (window::Control* control : m_form.controls()) {
         const ControlSpec& row = control->row();
         View view{control, nullptr, false, false, {}};
-        QWidget* parent = this;
-        if (!row.container.empty()) {
-            const window::Control* container = m_form.findControl(row.container);
-            View* containerView = container ? viewOf(*container) : nullptr;
-            if (containerView && containerView->widget) parent = containerView->widget;
-        }
+        // A frame is built before the controls inside it.
+        QWidget* parent = widgetOf(row.container);
+        if (!parent) parent = this;
 
         switch (row.kind) {
         case ControlKind::Frame: {

@@ -3,7 +3,6 @@
 #include "window/control_table.h"
 #include "window/frm_main.h"
 
-#include <QFont>
 #include <QWidget>
 
 #include <string>
@@ -15,13 +14,6 @@ class QComboBox;
 class QTimer;
 
 namespace frontend::qt {
-
-// Maps the window's design-time faces to installed metric-compatible ones,
-// so text keeps the widths the layout was drawn for. Idempotent.
-void installFontSubstitutes();
-
-// The control's font; an empty face keeps the application's default.
-QFont fontFor(const window::FontSpec& design);
 
 // Marks a widget as the view of a named control of the window, so that
 // screen readers get the control's name, value and group from the core's
