@@ -20,7 +20,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <memory>
+#include <array>
 
 namespace {
 
