@@ -93,9 +93,9 @@ measure() {
   app=""
   if [ "$kind" = wine ]; then timeout 60 wineserver -k 2>/dev/null || true; timeout 60 wineserver -w 2>/dev/null || true; fi
   rm -f "$snap1" "$snap2"
-  awk -v c="$cpu" -v s="$start" -v e="$end" -v l="$label" -v n="$nprocs" 'BEGIN {
-    printf "  %-28s %d processes  %.4f s of CPU in %.1f s  %.3f%% of one core\n", l, n, c, e - s, 100 * c / (e - s) }' >&2
-  awk -v c="$cpu" -v s="$start" -v e="$end" 'BEGIN { printf "%.6f\n", 100 * c / (e - s) }'
+  awk -v c="$cpu" -v s="$start" -v e="$end" -v l="$label" -v n="$nprocs" 'BEGIN { p = 100 * c / (e - s)
+    printf "  %-28s %d processes  %.4f s of CPU in %.1f s  %.3f%% of one core\n", l, n, c, e - s, p > "/dev/stderr"
+    printf "%.6f\n", p }'
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -105,14 +105,10 @@ pair() {
   local kind=$1 name=$2 program=$3 bare=$4
   local ours=() floor=() r
   echo "$name: $rounds runs each of ${seconds} s, alternating" >&2
+  run_ours() { ours+=("$(measure "$kind" "$(basename "$program")" "$program")"); }
+  run_floor() { floor+=("$(measure "$kind" "bare window" "$bare")"); }
   for ((r = 0; r < rounds; r++)); do
-    if ((r % 2 == 0)); then
-      ours+=("$(measure "$kind" "$(basename "$program")" "$program")")
-      floor+=("$(measure "$kind" "bare window" "$bare")")
-    else
-      floor+=("$(measure "$kind" "bare window" "$bare")")
-      ours+=("$(measure "$kind" "$(basename "$program")" "$program")")
-    fi
+    if ((r % 2 == 0)); then run_ours; run_floor; else run_floor; run_ours; fi
   done
   local a b
   a=$(printf '%s\n' "${ours[@]}" | median)

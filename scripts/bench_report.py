@@ -29,13 +29,22 @@ BASELINES = [
     (SEND, "encode one report and send it to the simulated unit"),
     (READ, "one input-report read on the simulated platform"),
     ("BM_BaselineWalk/0", "walk 0 interfaces"),
-    ("BM_BaselineWalk/16", "enumerate, open, examine, close 16 interfaces"),
-    ("BM_BaselineWalk/64", "enumerate, open, examine, close 64 interfaces"),
-    ("BM_BaselineHidrawList/16", "list class/hidraw with 16 nodes"),
-    ("BM_BaselineHidrawList/64", "list class/hidraw with 64 nodes"),
-    ("BM_BaselineHidrawListLinks/16", "list class/hidraw with 16 nodes and read each link"),
-    ("BM_BaselineHidrawListLinks/64", "list class/hidraw with 64 nodes and read each link"),
+    *((f"BM_BaselineWalk/{n}", f"enumerate, open, examine, close {n} interfaces") for n in (16, 64)),
+    *((f"BM_BaselineHidrawList/{n}", f"list class/hidraw with {n} nodes") for n in (16, 64)),
+    *((f"BM_BaselineHidrawListLinks/{n}", f"list class/hidraw with {n} nodes and read each link") for n in (16, 64)),
 ]
+
+
+def hidraw_ticks(case, name, weights, budget):
+    """The figures of a tick over hidraw with 16 and 64 other nodes; the
+    baselines in weights are named without their node count."""
+    return [(f"Tick over hidraw, no unit, {n} other nodes, {case}", f"{name}/{n}",
+             {f"{b}/{n}": w for b, w in weights.items()}, budget) for n in (16, 64)]
+
+
+# A node set that changed costs at most three listings and one readlink per
+# node (the listing with links counts one listing and the readlinks).
+RELISTING = {"BM_BaselineHidrawList": 2, "BM_BaselineHidrawListLinks": 1}
 
 # (label, benchmark, {baseline: weight}, budget or None). A figure's
 # baseline is the weighted sum of bare costs its work cannot avoid.
@@ -51,21 +60,10 @@ FIGURES = [
     ("Start-up (Form_Load) with one unit", "BM_FormLoad", {CAL: 1, AMP: 1}, None),
     # Through the Linux backend over a fake sysfs tree, the change
     # notification a stand-in. Nothing changed: at most a bare listing.
-    # The node set changed: at most three listings and one readlink per
-    # node (the listing with links counts one listing and the readlinks).
-    ("Tick over hidraw, no unit, 16 other nodes, nothing changed", "BM_HidrawTickUnchanged/16",
-     {"BM_BaselineHidrawList/16": 1}, 1.0),
-    ("Tick over hidraw, no unit, 64 other nodes, nothing changed", "BM_HidrawTickUnchanged/64",
-     {"BM_BaselineHidrawList/64": 1}, 1.0),
-    ("Tick over hidraw, no unit, 16 other nodes, node set changed", "BM_HidrawTickChanged/16",
-     {"BM_BaselineHidrawList/16": 2, "BM_BaselineHidrawListLinks/16": 1}, 1.0),
-    ("Tick over hidraw, no unit, 64 other nodes, node set changed", "BM_HidrawTickChanged/64",
-     {"BM_BaselineHidrawList/64": 2, "BM_BaselineHidrawListLinks/64": 1}, 1.0),
+    *hidraw_ticks("nothing changed", "BM_HidrawTickUnchanged", {"BM_BaselineHidrawList": 1}, 1.0),
+    *hidraw_ticks("node set changed", "BM_HidrawTickChanged", RELISTING, 1.0),
     # Without a notification the class directory is listed on every tick.
-    ("Tick over hidraw, no unit, 16 other nodes, no notification", "BM_HidrawTickListing/16",
-     {"BM_BaselineHidrawList/16": 2, "BM_BaselineHidrawListLinks/16": 1}, None),
-    ("Tick over hidraw, no unit, 64 other nodes, no notification", "BM_HidrawTickListing/64",
-     {"BM_BaselineHidrawList/64": 2, "BM_BaselineHidrawListLinks/64": 1}, None),
+    *hidraw_ticks("no notification", "BM_HidrawTickListing", RELISTING, None),
 ]
 
 # Until a unit first answers, the window's timer keeps its start-up period
@@ -86,6 +84,8 @@ ALLOCATION_BUDGETS = {"BM_PollTickConnected": 0.0, "BM_HidrawTickUnchanged/16": 
                       "BM_HidrawTickUnchanged/64": 0.0}
 
 NS_PER_UNIT = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+# The per-iteration counters the benchmarks report, in the table's order.
+COUNTERS = ("allocs", "reports", "walks")
 
 
 Result = collections.namedtuple("Result", "cpu_ns counters error", defaults=[None])
@@ -103,7 +103,7 @@ def load(document):
             errors[name] = b.get("error_message", "failed")
             continue
         cpu_ns = b["cpu_time"] * NS_PER_UNIT[b.get("time_unit", "ns")]
-        counters = {k: b[k] for k in ("allocs", "reports", "walks") if k in b}
+        counters = {k: b[k] for k in COUNTERS if k in b}
         if b.get("run_type", "iteration") == "iteration":
             runs.setdefault(name, []).append((cpu_ns, counters))
         elif b.get("aggregate_name") == "median":
@@ -185,13 +185,9 @@ def fmt_counter(counters, key):
 
 def render(results, rows, markdown):
     head = ["Figure", "CPU time", "Baseline", "Ratio", "Budget", "Verdict", "Allocs", "Reports", "Walks"]
-    body = []
-    for label, cpu, base, ratio, budget, verdict, counters in rows:
-        body.append([
-            label, fmt_time(cpu), fmt_time(base), "-" if ratio is None else f"{ratio:.2f}",
-            "-" if budget is None else f"{budget:g}x", verdict,
-            fmt_counter(counters, "allocs"), fmt_counter(counters, "reports"), fmt_counter(counters, "walks"),
-        ])
+    body = [[label, fmt_time(cpu), fmt_time(base), "-" if ratio is None else f"{ratio:.2f}",
+             "-" if budget is None else f"{budget:g}x", verdict, *(fmt_counter(counters, k) for k in COUNTERS)]
+            for label, cpu, base, ratio, budget, verdict, counters in rows]
     base_head = ["Baseline", "CPU time"]
     base_body = [[f"{what} ({name})", fmt_time(results[name].cpu_ns if name in results else None)]
                  for name, what in BASELINES]

@@ -58,13 +58,14 @@ if [ "${1:-}" != "--under-x" ]; then
   new_msi="$new_package/vandrel-$next-x64.msi"
   [ -f "$new_msi" ] || { echo "the signed build made no $new_msi" >&2; exit 1; }
 
+  # Whether the file $2 verifies against the authority $1; the details go
+  # to verify.log.
+  verifies() { osslsigncode verify -CAfile "$1" -in "$2" >"$certs/verify.log" 2>&1; }
   for signed in "$new_package"/*.exe "$new_package"/*.dll "$new_msi"; do
-    osslsigncode verify -CAfile "$certs/ca.pem" -in "$signed" >"$certs/verify.log" 2>&1 ||
+    verifies "$certs/ca.pem" "$signed" ||
       { cat "$certs/verify.log" >&2; echo "the signature of $signed does not verify" >&2; exit 1; }
-    if osslsigncode verify -CAfile "$certs/other-ca.pem" -in "$signed" >"$certs/verify.log" 2>&1; then
-      echo "the signature of $signed verifies against an authority that never issued its certificate" >&2
-      exit 1
-    fi
+    ! verifies "$certs/other-ca.pem" "$signed" ||
+      { echo "the signature of $signed verifies against an authority that never issued its certificate" >&2; exit 1; }
     echo "ok: signed and verified: ${signed#"$ROOT"/}"
   done
   changed="$certs/vandrel-changed.exe"
@@ -74,10 +75,8 @@ data = bytearray(open(sys.argv[1], "rb").read())
 data[len(data) // 2] ^= 0xFF  # a byte of code, far from the signature
 open(sys.argv[2], "wb").write(data)
 PY
-  if osslsigncode verify -CAfile "$certs/ca.pem" -in "$changed" >"$certs/verify.log" 2>&1; then
-    echo "vandrel.exe changed by one byte after signing still verifies" >&2
-    exit 1
-  fi
+  ! verifies "$certs/ca.pem" "$changed" ||
+    { echo "vandrel.exe changed by one byte after signing still verifies" >&2; exit 1; }
   echo "ok: vandrel.exe changed by one byte fails verification"
 
   export BUILD="$ROOT/build/windows" OLD_MSI="$old_msi" NEW_MSI="$new_msi" OLD_VERSION="$version" \
@@ -98,9 +97,7 @@ fi
 # folders of the test's own.
 work="$BUILD/installer-test"
 # A Wine server still running for the old prefix would serve the new one.
-if [ -d "$work/wineprefix" ]; then
-  WINEPREFIX="$work/wineprefix" timeout 30 wineserver -k >/dev/null 2>&1 || true
-fi
+[ ! -d "$work/wineprefix" ] || WINEPREFIX="$work/wineprefix" timeout 30 wineserver -k >/dev/null 2>&1 || true
 rm -rf "$work"
 mkdir -p "$work"
 wine_environment "$work/wineprefix"

@@ -29,41 +29,22 @@ std::uint64_t allocationCount() { return g_allocations.load(std::memory_order_re
 
 }  // namespace bench
 
+// The library's array and nothrow forms call these two, and its sized,
+// array and nothrow releases call the two plain ones, so each allocation is
+// counted once.
 void* operator new(std::size_t size) {
     if (void* p = bench::allocate(size)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) {
-    if (void* p = bench::allocate(size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return bench::allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return bench::allocate(size); }
 void* operator new(std::size_t size, std::align_val_t alignment) {
     if (void* p = bench::allocateAligned(size, alignment)) return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-    if (void* p = bench::allocateAligned(size, alignment)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return bench::allocateAligned(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return bench::allocateAligned(size, alignment);
-}
 
-// Both kinds of block come from the C heap, so one release serves all.
+// Both kinds of block come from the C heap, so one release serves all. The
+// sized forms are defined too, as GCC asks of a program that replaces the
+// unsized ones.
 void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { std::free(p); }

@@ -103,14 +103,12 @@ private:
 // fails the program when it is not zero.
 std::optional<double> g_connectedTickAllocations;
 
-device::SecurityAttributes walkSecurity() { return device::SecurityAttributes{12, true}; }
-
 // Opens the first present interface the way the program opens a unit.
 device::Handle openFirst(SimPlatform& platform, device::OpenMode mode) {
     const device::InterfaceList list = platform.getClassDevs();
     const std::optional<std::string> path = platform.interfacePath(list, 0);
     platform.destroyList(list);
-    return path ? platform.open(*path, mode, walkSecurity()) : device::kNoHandle;
+    return path ? platform.open(*path, mode, device::SecurityAttributes{12, true}) : device::kNoHandle;
 }
 
 // ---- Baselines -------------------------------------------------------
@@ -200,15 +198,17 @@ BENCHMARK(BM_BaselineWalk)->Arg(0)->Arg(16)->Arg(64);
 // ---- Figures ---------------------------------------------------------
 
 // Times `step` on a connected window; after the run the unit must still be
-// shown and `took` must hold, or the figure is marked as failed.
+// shown and `took` must hold, or the figure is marked as failed. Returns the
+// heap allocations per step.
 template <typename Step, typename Took>
-void timeConnected(benchmark::State& state, const char* failure, Step step, Took took) {
+double timeConnected(benchmark::State& state, const char* failure, Step step, Took took) {
     SimWindow w(0, true);
     Counts counts(w.platform);
     for (auto _ : state) step(w);
     counts.stop();
     counts.report(state);
     if (!w.live() || !took(w)) state.SkipWithError(failure);
+    return counts.allocationsPer(state);
 }
 
 bool always(const SimWindow&) { return true; }
@@ -253,16 +253,9 @@ void BM_DefaultRestore(benchmark::State& state) {
 BENCHMARK(BM_DefaultRestore);
 
 void BM_PollTickConnected(benchmark::State& state) {
-    SimWindow w(0, true);
-    Counts counts(w.platform);
-    for (auto _ : state) w.form.Timer.expire();
-    counts.stop();
-    counts.report(state);
-    if (!w.live()) {
-        state.SkipWithError("the poll lost the unit");
-        return;
-    }
-    const double perTick = counts.allocationsPer(state);
+    const double perTick = timeConnected(
+        state, "the poll lost the unit", [](SimWindow& w) { w.form.Timer.expire(); }, always);
+    if (state.error_occurred()) return;
     if (!g_connectedTickAllocations || perTick > *g_connectedTickAllocations) g_connectedTickAllocations = perTick;
 }
 BENCHMARK(BM_PollTickConnected);

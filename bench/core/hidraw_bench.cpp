@@ -95,18 +95,19 @@ BENCHMARK(BM_BaselineHidrawListLinks)->Arg(16)->Arg(64);
 
 // ---- Figures ---------------------------------------------------------
 
-enum class Watch {
-    None,    // no change notification: the class directory is listed every tick
-    Manual,  // the stand-in above
+enum class Tick {
+    Unchanged,  // nothing changed since the last tick
+    Changed,    // the set of nodes changed before this tick, and the event said so
+    Listing,    // without a change notification: the class directory is listed every tick
 };
 
 // The window over the backend, started as the program starts, with no
 // unit among the tree's devices.
 class HidrawWindow {
 public:
-    HidrawWindow(std::int64_t others, Watch watch)
+    HidrawWindow(std::int64_t others, Tick tick)
         : platform(tree.sys.string(), tree.dev.string(),
-                   watch == Watch::Manual ? std::make_unique<ManualWatch>(pending) : nullptr) {
+                   tick == Tick::Listing ? nullptr : std::make_unique<ManualWatch>(pending)) {
         addOthers(tree, others);
         form.Form_Load();
     }
@@ -123,10 +124,8 @@ public:
     window::frmMain form{platform};
 };
 
-enum class Case { Unchanged, Changed };
-
-void runTick(benchmark::State& state, Watch watch, Case what) {
-    HidrawWindow w(state.range(0), watch);
+void runTick(benchmark::State& state, Tick what) {
+    HidrawWindow w(state.range(0), what);
     w.pending = true;
     if (bench::examineAll(w.platform) != state.range(0) || w.form.SerNo.itemCount() != 0 || !w.form.Timer.enabled()) {
         state.SkipWithError("the fake tree does not read as other HID devices only");
@@ -141,7 +140,7 @@ void runTick(benchmark::State& state, Watch watch, Case what) {
     const std::size_t opensBefore = w.platform.nodeOpens();
     const std::uint64_t before = bench::allocationCount();
     for (auto _ : state) {
-        if (what == Case::Changed) {
+        if (what == Tick::Changed) {
             state.PauseTiming();
             if (present) std::filesystem::remove(classLink);
             else std::filesystem::create_directory_symlink(target, classLink);
@@ -161,16 +160,13 @@ void runTick(benchmark::State& state, Watch watch, Case what) {
         state.SkipWithError("a tick without a unit left something open");
 }
 
-// (a) Nothing changed since the last tick.
-void BM_HidrawTickUnchanged(benchmark::State& state) { runTick(state, Watch::Manual, Case::Unchanged); }
+void BM_HidrawTickUnchanged(benchmark::State& state) { runTick(state, Tick::Unchanged); }
 BENCHMARK(BM_HidrawTickUnchanged)->Arg(16)->Arg(64);
 
-// (b) The set of nodes changed before this tick, and the event said so.
-void BM_HidrawTickChanged(benchmark::State& state) { runTick(state, Watch::Manual, Case::Changed); }
+void BM_HidrawTickChanged(benchmark::State& state) { runTick(state, Tick::Changed); }
 BENCHMARK(BM_HidrawTickChanged)->Arg(16)->Arg(64);
 
-// Without any notification: the class directory is listed on every tick.
-void BM_HidrawTickListing(benchmark::State& state) { runTick(state, Watch::None, Case::Unchanged); }
+void BM_HidrawTickListing(benchmark::State& state) { runTick(state, Tick::Listing); }
 BENCHMARK(BM_HidrawTickListing)->Arg(16)->Arg(64);
 
 }  // namespace

@@ -18,12 +18,6 @@
 
 namespace bench {
 
-namespace {
-
-QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
-}  // namespace
-
 BareTexts bareTexts() {
     BareTexts texts;
     for (int k = 0; k < protocol::kCalibrationCodes; ++k)
@@ -44,11 +38,12 @@ void buildBareWindow(QWidget& window, const BareTexts& texts) {
         QWidget* w = nullptr;
         switch (row.kind) {
         case window::ControlKind::Frame:
-            w = new QGroupBox(text(row.caption), parent);
+            w = new QGroupBox(QString::fromUtf8(row.caption), parent);
             frames[row.name] = w;
             break;
         case window::ControlKind::Label:
-            w = new QLabel(row.valueField ? QStringLiteral("Vandrel Pulse Generator") : text(row.caption), parent);
+            w = new QLabel(row.valueField ? QStringLiteral("Vandrel Pulse Generator") : QString::fromUtf8(row.caption),
+                           parent);
             break;
         case window::ControlKind::SelectionList: {
             auto* list = new QComboBox(parent);
@@ -72,7 +67,7 @@ void buildBareWindow(QWidget& window, const BareTexts& texts) {
                                                   "User calibration adjustment 1.000"),
                                    parent);
             break;
-        case window::ControlKind::Button: w = new QPushButton(text(row.caption), parent); break;
+        case window::ControlKind::Button: w = new QPushButton(QString::fromUtf8(row.caption), parent); break;
         case window::ControlKind::Timer: continue;
         }
         w->setGeometry(row.left / 15, row.top / 15, row.width / 15, row.height / 15);

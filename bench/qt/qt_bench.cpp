@@ -20,11 +20,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <memory>
+#include <array>
 
 namespace {
-
-void drainEvents() { QCoreApplication::processEvents(); }
 
 QStringList listTexts(const window::SelectionList& list) {
     QStringList texts;
@@ -42,7 +40,7 @@ struct ShownDemo {
     ShownDemo() {
         view.start();
         view.flush();
-        drainEvents();
+        QCoreApplication::processEvents();
     }
     ~ShownDemo() { view.close(); }
 };
@@ -52,7 +50,7 @@ void BM_RefreshThroughView(benchmark::State& state) {
     for (auto _ : state) {
         demo.form.RefreshDeviceState();
         demo.view.flush();
-        drainEvents();
+        QCoreApplication::processEvents();
     }
     state.SetLabel("1701 calibration items, 3 amplitude rebuilds");
 }
@@ -81,17 +79,19 @@ struct BareCombos {
         }
         window.show();
     }
-    // One refresh's worth of fills: the calibration list once, the
+    // Times one refresh's worth of fills: the calibration list once, the
     // amplitude list three times, each through fill.
     template <typename Fill>
-    void refresh(Fill fill) {
-        fill(cal, calibration);
-        cal->setCurrentIndex(600);
-        for (int rebuild = 0; rebuild < 3; ++rebuild) {
-            fill(enc1, amplitude);
-            enc1->setCurrentIndex(280);
+    void time(benchmark::State& state, Fill fill) {
+        for (auto _ : state) {
+            fill(cal, calibration);
+            cal->setCurrentIndex(600);
+            for (int rebuild = 0; rebuild < 3; ++rebuild) {
+                fill(enc1, amplitude);
+                enc1->setCurrentIndex(280);
+            }
+            QCoreApplication::processEvents();
         }
-        drainEvents();
     }
 
     QStringList calibration;
@@ -104,26 +104,20 @@ struct BareCombos {
 // The same lists put into bare shown combo boxes with Qt's bulk call: the
 // widget work a refresh cannot avoid.
 void BM_BareComboFill(benchmark::State& state) {
-    BareCombos combos;
-    for (auto _ : state) {
-        combos.refresh([](QComboBox* box, const QStringList& texts) {
-            box->clear();
-            box->addItems(texts);
-        });
-    }
+    BareCombos().time(state, [](QComboBox* box, const QStringList& texts) {
+        box->clear();
+        box->addItems(texts);
+    });
 }
 BENCHMARK(BM_BareComboFill)->Unit(benchmark::kMillisecond);
 
 // For scale: the same fill one item at a time, as a view that mirrored
 // every added item at once would do.
 void BM_BareComboFillItemByItem(benchmark::State& state) {
-    BareCombos combos;
-    for (auto _ : state) {
-        combos.refresh([](QComboBox* box, const QStringList& texts) {
-            box->clear();
-            for (const QString& text : texts) box->addItem(text);
-        });
-    }
+    BareCombos().time(state, [](QComboBox* box, const QStringList& texts) {
+        box->clear();
+        for (const QString& text : texts) box->addItem(text);
+    });
 }
 BENCHMARK(BM_BareComboFillItemByItem)->Unit(benchmark::kMillisecond);
 
@@ -145,7 +139,7 @@ void BM_BareWindowToFirstPaint(benchmark::State& state) {
         QWidget window;
         bench::buildBareWindow(window, texts);
         window.show();
-        drainEvents();
+        QCoreApplication::processEvents();
         window.repaint();
         benchmark::DoNotOptimize(window.isVisible());
     }
