@@ -4,7 +4,7 @@
 // directory, without any test framework, so the backend's tests and its
 // benchmarks lay out the same tree.
 #include "device/hex_text.h"
-#include "device/hidraw/node_watch.h"
+#include "device/hidraw/hidraw_platform.h"
 
 #include <cstdint>
 #include <cstdio>
