@@ -4,8 +4,8 @@
 #include "rig/runner_output.h"
 #include "rig/scenario_script.h"
 #include "rig/unit_rig.h"
+#include "support/connected_window.h"
 #include "support/window_rules.h"
-#include "window/frm_main.h"
 
 #include <cstdint>
 #include <istream>
@@ -72,13 +72,11 @@ public:
             m_open = true;
             m_form.Form_Load();
             return std::nullopt;
-        case Verb::Close: {
+        case Verb::Close:
             if (!m_open) return std::string("the window is not open");
             m_open = false;
-            bool cancel = false;
-            m_form.Form_Unload(cancel);
+            testsupport::closeWindow(m_form);
             return std::nullopt;
-        }
         case Verb::Tick:
             if (m_form.Timer.enabled()) m_rig->beforeTick(static_cast<std::uint32_t>(m_form.Timer.interval()));
             m_form.Timer.expire();

@@ -4,8 +4,7 @@
 // the window procedure.
 #include "frontend/win32/main_window.h"
 
-#include "device/sim/sim_platform.h"
-#include "window/frm_main.h"
+#include "support/connected_window.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -224,8 +223,7 @@ std::wstring accessibleName(HWND control) {
 // in a list; Space presses the button.
 TEST_F(MainWindowTest, KeyboardReachesEveryControlInTabOrder) {
     platform.plug(device::sim::unitConfig(u"VD-000102"));
-    bool cancel = false;
-    form.Form_Unload(cancel);
+    testsupport::closeWindow(form);
     form.Form_Load();
     pumpMessages();
     ASSERT_TRUE(form.SerNo.acceptsInput());
