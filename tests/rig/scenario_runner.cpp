@@ -23,8 +23,6 @@ namespace {
 class Session {
 public:
     explicit Session(std::unique_ptr<UnitRig> rig) : m_rig(std::move(rig)), m_form(m_rig->platform()) {
-        // A report may reach a unit only from a settled window: a unit is
-        // connected, its settings are loaded and no refresh is running.
         m_rig->beforeSetFeature = [this] {
             if (m_violation.empty() && !m_inCtl && !testsupport::windowSettled(m_form))
                 m_violation = "a report was sent while the window was not settled";
@@ -99,14 +97,10 @@ public:
             // the last such command.
             std::vector<bool> woken;
             if (auto e = m_rig->takeWoken(woken)) return e;
-            out << "woken=";
-            bool any = false;
-            for (std::size_t id = 0; id < woken.size(); ++id) {
-                if (!woken[id]) continue;
-                out << (any ? "," : "") << id;
-                any = true;
-            }
-            out << (any ? "" : "none") << '\n';
+            std::string ids;
+            for (std::size_t id = 0; id < woken.size(); ++id)
+                if (woken[id]) ids += (ids.empty() ? "" : ",") + std::to_string(id);
+            out << "woken=" << (ids.empty() ? "none" : ids) << '\n';
             return std::nullopt;
         }
         }
