@@ -242,16 +242,13 @@ TEST_F(MainWindowTest, KeyboardReachesEveryControlInTabOrder) {
 
     SetFocus(view->nativeHandle(*focusable.front()));
     ASSERT_EQ(GetFocus(), view->nativeHandle(*focusable.front()));
-    for (std::size_t step = 1; step <= focusable.size(); ++step) {
-        pressKey(view->handle(), VK_TAB);
-        EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[step % focusable.size()]))
-            << "Tab " << step << " should reach " << focusable[step % focusable.size()]->name();
-    }
-    for (std::size_t step = 1; step <= focusable.size(); ++step) {
-        pressKey(view->handle(), VK_TAB, true);
-        const std::size_t back = (focusable.size() - step) % focusable.size();
-        EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[back]))
-            << "Shift+Tab " << step << " should reach " << focusable[back]->name();
+    for (const bool back : {false, true}) {
+        for (std::size_t step = 1; step <= focusable.size(); ++step) {
+            pressKey(view->handle(), VK_TAB, back);
+            const std::size_t at = (back ? focusable.size() - step : step) % focusable.size();
+            EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[at]))
+                << (back ? "Shift+Tab " : "Tab ") << step << " should reach " << focusable[at]->name();
+        }
     }
 
     SetFocus(view->nativeHandle(form.Enc2));
