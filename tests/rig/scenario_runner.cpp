@@ -99,7 +99,7 @@ public:
             if (auto e = m_rig->takeWoken(woken)) return e;
             std::string ids;
             for (std::size_t id = 0; id < woken.size(); ++id)
-                if (woken[id]) ids += (ids.empty() ? "" : ",") + std::to_string(id);
+                if (woken[id]) ids.append(ids.empty() ? "" : ",").append(std::to_string(id));
             out << "woken=" << (ids.empty() ? "none" : ids) << '\n';
             return std::nullopt;
         }
