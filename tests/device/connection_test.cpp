@@ -36,9 +36,7 @@ TEST_F(FindTheHidTest, NoInterfaceAtAllEndsAfterOneEnumeration) {
 }
 
 TEST_F(FindTheHidTest, OtherDevicesAreEachOpenedExaminedAndClosed) {
-    other();
-    other();
-    other();
+    for (int i = 0; i < 3; ++i) other();
     EXPECT_FALSE(m_conn.FindTheHid(""));
     EXPECT_EQ(m_sim.calls(Operation::Open), 3u);
     EXPECT_EQ(m_sim.calls(Operation::Attributes), 3u);

@@ -1,22 +1,14 @@
 // Listing the attached units in the serial-number list, as the window's
 // start-up and the presence poll do before every connection attempt.
-#include "device/sim/sim_platform.h"
-#include "window/frm_main.h"
+#include "support/connected_window.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using device::sim::Operation;
-using device::sim::SimPlatform;
 
-class ScanTest : public testing::Test {
-protected:
-    device::sim::DeviceId unit(std::u16string serial) { return m_sim.plug(device::sim::unitConfig(std::move(serial))); }
-
-    SimPlatform m_sim;
-    window::frmMain m_form{m_sim};
-};
+class ScanTest : public testing::Test, protected testsupport::SimWindow {};
 
 TEST_F(ScanTest, NoUnitLeavesTheListEmptyUnselectedAndDisabled) {
     m_sim.plug(device::sim::otherDeviceConfig());

@@ -42,40 +42,33 @@ INSTANTIATE_TEST_SUITE_P(IllFormed, Utf8ToUtf16,
                                            Utf8Case{"CutBeforeLead", "\xC3\xC3\xA4", u"\uFFFD\u00E4"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The buffer is a view into a larger array so a write past its end shows.
-class WriteUtf16Le : public ::testing::Test {
-protected:
-    std::array<std::uint8_t, 16> backing{};
-    void SetUp() override { backing.fill(0xAA); }
-    std::vector<std::uint8_t> first(std::size_t n) const { return {backing.begin(), backing.begin() + n}; }
+// Each case writes into the first `room` bytes of a larger array, so a
+// write past its end shows.
+struct WriteCase {
+    const char* name;
+    std::u16string text;
+    std::size_t room;
+    std::vector<std::uint8_t> start;  // the array's first bytes afterwards
 };
 
-TEST_F(WriteUtf16Le, TerminatesWhenThereIsRoom) {
-    writeUtf16Le(u"A\u20AC", std::span(backing).first(8));
-    EXPECT_EQ(first(8), (std::vector<std::uint8_t>{'A', 0, 0xAC, 0x20, 0, 0, 0xAA, 0xAA}));
+class WriteUtf16Le : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WriteUtf16Le, StaysInsideItsBuffer) {
+    std::array<std::uint8_t, 16> backing{};
+    backing.fill(0xAA);
+    writeUtf16Le(GetParam().text, std::span(backing).first(GetParam().room));
+    EXPECT_EQ(std::vector<std::uint8_t>(backing.begin(), backing.begin() + GetParam().start.size()), GetParam().start);
 }
 
-TEST_F(WriteUtf16Le, CutsToTheBufferWithoutTerminator) {
-    writeUtf16Le(u"ABCDEF", std::span(backing).first(6));
-    EXPECT_EQ(first(7), (std::vector<std::uint8_t>{'A', 0, 'B', 0, 'C', 0, 0xAA}));
-}
-
-TEST_F(WriteUtf16Le, OddLengthLeavesTheLastByte) {
-    writeUtf16Le(u"ABCDEF", std::span(backing).first(5));
-    EXPECT_EQ(first(6), (std::vector<std::uint8_t>{'A', 0, 'B', 0, 0xAA, 0xAA}));
-}
-
-TEST_F(WriteUtf16Le, NeverSplitsASurrogatePair) {
-    writeUtf16Le(u"A\U0001F600", std::span(backing).first(4));
-    EXPECT_EQ(first(5), (std::vector<std::uint8_t>{'A', 0, 0, 0, 0xAA}));
-    writeUtf16Le(u"A\U0001F600", std::span(backing).first(6));
-    EXPECT_EQ(first(7), (std::vector<std::uint8_t>{'A', 0, 0x3D, 0xD8, 0x00, 0xDE, 0xAA}));
-}
-
-TEST_F(WriteUtf16Le, EmptyBufferIsLeftAlone) {
-    writeUtf16Le(u"A", std::span(backing).first(1));
-    EXPECT_EQ(backing[0], 0xAA);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Buffers, WriteUtf16Le,
+    ::testing::Values(WriteCase{"TerminatesWhenThereIsRoom", u"A\u20AC", 8, {'A', 0, 0xAC, 0x20, 0, 0, 0xAA, 0xAA}},
+                      WriteCase{"CutsToTheBufferWithoutTerminator", u"ABCDEF", 6, {'A', 0, 'B', 0, 'C', 0, 0xAA}},
+                      WriteCase{"OddLengthLeavesTheLastByte", u"ABCDEF", 5, {'A', 0, 'B', 0, 0xAA, 0xAA}},
+                      WriteCase{"NeverSplitsASurrogatePair", u"A\U0001F600", 4, {'A', 0, 0, 0, 0xAA}},
+                      WriteCase{"WritesAPairThatFits", u"A\U0001F600", 6, {'A', 0, 0x3D, 0xD8, 0x00, 0xDE, 0xAA}},
+                      WriteCase{"EmptyBufferIsLeftAlone", u"A", 1, {0xAA}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace device

@@ -1,5 +1,6 @@
 #include "fuzz/parser_checks.h"
 
+#include "device/hex_text.h"
 #include "device/hidraw/sysfs.h"
 
 #include <sys/stat.h>
@@ -20,6 +21,7 @@ namespace fuzz {
 namespace {
 
 namespace fs = std::filesystem;
+using device::hexDigitValue;
 using device::hidraw::NodeDirs;
 using device::hidraw::Sysfs;
 
@@ -45,13 +47,6 @@ struct Entry {
     std::string text;
 };
 
-std::optional<unsigned> hex(char c) {
-    if (c >= '0' && c <= '9') return static_cast<unsigned>(c - '0');
-    if (c >= 'a' && c <= 'f') return static_cast<unsigned>(c - 'a' + 10);
-    if (c >= 'A' && c <= 'F') return static_cast<unsigned>(c - 'A' + 10);
-    return std::nullopt;
-}
-
 std::string unescape(std::string_view s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -62,8 +57,8 @@ std::string unescape(std::string_view s) {
         const char e = s[++i];
         if (e == 'n') out.push_back('\n');
         else if (e == '0') out.push_back('\0');
-        else if (e == 'x' && i + 2 < s.size() && hex(s[i + 1]) && hex(s[i + 2])) {
-            out.push_back(static_cast<char>(*hex(s[i + 1]) * 16 + *hex(s[i + 2])));
+        else if (e == 'x' && i + 2 < s.size() && hexDigitValue(s[i + 1]) && hexDigitValue(s[i + 2])) {
+            out.push_back(static_cast<char>(*hexDigitValue(s[i + 1]) * 16 + *hexDigitValue(s[i + 2])));
             i += 2;
         } else out.push_back(e);
     }

@@ -271,12 +271,11 @@ void EventDriver::applyMidCall(const MidCallAction& a) {
 
 void EventDriver::checkWritePreconditions(DeviceId id) {
     if (!m_window) fail("a feature report was sent with no window");
-    const window::frmMain& w = *m_window;
-    const device::Connection& c = w.connection();
-    if (!w.SettingsLoaded || !c.DeviceDetected || !w.RefreshComplete)
+    if (!testsupport::windowSettled(*m_window))
         fail("a feature report was sent while SettingsLoaded, DeviceDetected or RefreshComplete was false");
     if (m_sim.openHandles(id) != 2) fail("a feature report went to a device other than the connected unit");
-    if (c.Caps.FeatureReportByteLength < 8) fail("a feature report was sent to a unit too short for it");
+    if (m_window->connection().Caps.FeatureReportByteLength < 8)
+        fail("a feature report was sent to a unit too short for it");
 }
 
 void EventDriver::checkReceivedReports() {

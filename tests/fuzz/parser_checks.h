@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <span>
 
 // The parser fuzzers' checks. Each takes any byte string, feeds it to one
@@ -26,7 +28,10 @@ void checkReportDescriptor(Bytes input);
 void checkSysfs(Bytes input);
 #endif
 
-[[noreturn]] void broken(const char* parser, const char* what);
+[[noreturn]] inline void broken(const char* parser, const char* what) {
+    std::fprintf(stderr, "%s: invariant broken: %s\n", parser, what);
+    std::abort();
+}
 
 inline void require(bool holds, const char* parser, const char* what) {
     if (!holds) broken(parser, what);

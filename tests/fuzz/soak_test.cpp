@@ -1,5 +1,4 @@
-#include "device/sim/sim_platform.h"
-#include "window/frm_main.h"
+#include "support/connected_window.h"
 
 #include <gtest/gtest.h>
 
@@ -77,8 +76,7 @@ TEST(Soak, PlugUnplugAndSwitchCyclesLeakNothing) {
     EXPECT_EQ(after.lists, 0u);
     EXPECT_EQ(sim.eventsCreated(), 1u);
 
-    bool cancel = false;
-    w.Form_Unload(cancel);
+    testsupport::closeWindow(w);
     EXPECT_EQ(sim.openHandles(), 0u);
 
     std::printf(

@@ -5,6 +5,7 @@
 #include "device/native_platform.h"
 #include "device/product_ids.h"
 #include "fake_sysfs.h"
+#include "support/forwarding_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -46,17 +47,7 @@ protected:
     HidrawPlatform platform{(root / "sys").string(), (root / "dev").string()};
     SecurityAttributes security{12, true};
 
-    std::vector<std::string> paths() {
-        const InterfaceList list = platform.getClassDevs();
-        std::vector<std::string> found;
-        for (std::uint32_t i = 0;; ++i) {
-            auto path = platform.interfacePath(list, i);
-            if (!path) break;
-            found.push_back(*path);
-        }
-        platform.destroyList(list);
-        return found;
-    }
+    std::vector<std::string> paths() { return testsupport::interfacePaths(platform); }
 
     Handle open(std::uint32_t number, OpenMode mode = OpenMode::Synchronous) {
         return platform.open(node(number), mode, security);

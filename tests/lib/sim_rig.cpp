@@ -2,6 +2,7 @@
 // objects, linked statically, with a few calls that plug and inspect units.
 #include "device/sim/sim_platform.h"
 #include "lib/platform_slot.h"
+#include "vandrel/vandrel.h"
 
 #include <cstdint>
 #include <cstring>
@@ -16,7 +17,7 @@ std::unique_ptr<device::sim::SimPlatform> g_platform;
 extern "C" {
 
 // Every unit leaves; the library's calls go to a fresh simulated platform.
-__attribute__((visibility("default"))) void vandrel_rig_reset() {
+VANDREL_API void vandrel_rig_reset() {
     lib::usePlatform(nullptr);
     g_platform = std::make_unique<device::sim::SimPlatform>();
     lib::usePlatform(g_platform.get());
@@ -24,8 +25,7 @@ __attribute__((visibility("default"))) void vandrel_rig_reset() {
 
 // A unit with this serial (Latin-1 bytes) and, when image is given, this
 // feature report in the read layout.
-__attribute__((visibility("default"))) int32_t vandrel_rig_plug(const char* serial, const uint8_t* image,
-                                                                uint32_t length) {
+VANDREL_API int32_t vandrel_rig_plug(const char* serial, const uint8_t* image, uint32_t length) {
     std::u16string text;
     for (const char* c = serial; *c; ++c) text += static_cast<char16_t>(static_cast<unsigned char>(*c));
     device::sim::DeviceConfig config = device::sim::unitConfig(text);
@@ -33,27 +33,24 @@ __attribute__((visibility("default"))) int32_t vandrel_rig_plug(const char* seri
     return static_cast<int32_t>(g_platform->plug(std::move(config)));
 }
 
-__attribute__((visibility("default"))) void vandrel_rig_unplug(int32_t id) { g_platform->unplug(id); }
+VANDREL_API void vandrel_rig_unplug(int32_t id) { g_platform->unplug(id); }
 
 // 0 answers, 1 stalls, 2 never answers, 3 leaves while answering.
-__attribute__((visibility("default"))) void vandrel_rig_answer(int32_t id, int32_t answer) {
+VANDREL_API void vandrel_rig_answer(int32_t id, int32_t answer) {
     g_platform->config(id).featureAnswer = static_cast<device::sim::FeatureAnswer>(answer);
 }
 
-__attribute__((visibility("default"))) uint32_t vandrel_rig_received_count(int32_t id) {
+VANDREL_API uint32_t vandrel_rig_received_count(int32_t id) {
     return static_cast<uint32_t>(g_platform->received(id).size());
 }
 
 // Copies report `index` the unit received; returns its length.
-__attribute__((visibility("default"))) uint32_t vandrel_rig_received(int32_t id, uint32_t index, uint8_t* out,
-                                                                     uint32_t capacity) {
+VANDREL_API uint32_t vandrel_rig_received(int32_t id, uint32_t index, uint8_t* out, uint32_t capacity) {
     const auto& report = g_platform->received(id).at(index);
     std::memcpy(out, report.data(), std::min<std::size_t>(capacity, report.size()));
     return static_cast<uint32_t>(report.size());
 }
 
-__attribute__((visibility("default"))) uint32_t vandrel_rig_open_handles() {
-    return static_cast<uint32_t>(g_platform->openHandles());
-}
+VANDREL_API uint32_t vandrel_rig_open_handles() { return static_cast<uint32_t>(g_platform->openHandles()); }
 
 }  // extern "C"

@@ -1,7 +1,6 @@
 #include "app/qt/demo_panel.h"
 
-#include "device/sim/sim_platform.h"
-#include "window/frm_main.h"
+#include "support/connected_window.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -32,8 +31,7 @@ TEST(DemoUnits, TwoUnitsWithDifferentSerialsAndFactoryCalibrations) {
     EXPECT_EQ(form.SerNo.itemCount(), 2);
     EXPECT_EQ(form.SerNo.text(), "VD-000102");
     EXPECT_DOUBLE_EQ(form.FactoryCalibration, 0.985);
-    bool cancel = false;
-    form.Form_Unload(cancel);
+    testsupport::closeWindow(form);
 }
 
 TEST(DemoPanel, UnplugsAndPlugsBackAndListsEachUnitsReports) {
@@ -65,8 +63,7 @@ TEST(DemoPanel, UnplugsAndPlugsBackAndListsEachUnitsReports) {
     buttons[1]->click();
     EXPECT_TRUE(platform.isPresent(units[1].id));
     EXPECT_EQ(buttons[1]->text(), "Unplug");
-    bool cancel = false;
-    form.Form_Unload(cancel);
+    testsupport::closeWindow(form);
 }
 
 }  // namespace

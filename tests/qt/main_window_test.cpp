@@ -59,13 +59,15 @@ protected:
     }
     void TearDown() override { view.reset(); }
 
-    device::sim::DeviceId plugUnit(std::u16string serial) {
-        return platform.plug(device::sim::unitConfig(std::move(serial)));
-    }
-
     void startAndSettle() {
         view->start();
         view->flush();
+    }
+
+    device::sim::DeviceId startWithUnit() {
+        const auto unit = platform.plug(device::sim::unitConfig(u"VD-000101"));
+        startAndSettle();
+        return unit;
     }
 
     template <class W>
@@ -205,8 +207,7 @@ TEST_F(QtWindowTest, FocusMovesInTabIndexOrder) {
 }
 
 TEST_F(QtWindowTest, StartUpShowsTheUnitAndEveryWidgetMirrorsItsModel) {
-    const auto unit = plugUnit(u"VD-000101");
-    startAndSettle();
+    const auto unit = startWithUnit();
     EXPECT_TRUE(view->isVisible());
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_LE((view->frameGeometry().center() - area.center()).manhattanLength(), 2)
@@ -234,8 +235,7 @@ struct PickCase {
 class QtPickTest : public QtWindowTest, public ::testing::WithParamInterface<PickCase> {};
 
 TEST_P(QtPickTest, UserPickReachesTheUnitAsTheCoreEncodesIt) {
-    const auto unit = plugUnit(u"VD-000101");
-    startAndSettle();
+    const auto unit = startWithUnit();
     platform.takeReceived(unit);
 
     auto* combo = child<QComboBox>(GetParam().list);
@@ -262,8 +262,7 @@ INSTANTIATE_TEST_SUITE_P(SettingLists, QtPickTest,
                          [](const auto& info) { return std::string(info.param.list); });
 
 TEST_F(QtWindowTest, ListRebuildsRaiseNoUserPickAndRebuildTheWidgetOnce) {
-    const auto unit = plugUnit(u"VD-000101");
-    startAndSettle();
+    const auto unit = startWithUnit();
     platform.takeReceived(unit);
 
     auto* enc1 = child<QComboBox>("Enc1");
@@ -290,8 +289,7 @@ TEST_F(QtWindowTest, ListRebuildsRaiseNoUserPickAndRebuildTheWidgetOnce) {
 }
 
 TEST_F(QtWindowTest, TheTimerDrivesThePresencePoll) {
-    const auto unit = plugUnit(u"VD-000101");
-    startAndSettle();
+    const auto unit = startWithUnit();
     QTimer* timer = view->pollTimer();
     EXPECT_TRUE(timer->isActive());
     EXPECT_EQ(timer->interval(), 50);

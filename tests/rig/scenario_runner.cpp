@@ -4,8 +4,8 @@
 #include "rig/runner_output.h"
 #include "rig/scenario_script.h"
 #include "rig/unit_rig.h"
+#include "support/connected_window.h"
 #include "support/window_rules.h"
-#include "window/frm_main.h"
 
 #include <cstdint>
 #include <istream>
@@ -23,8 +23,6 @@ namespace {
 class Session {
 public:
     explicit Session(std::unique_ptr<UnitRig> rig) : m_rig(std::move(rig)), m_form(m_rig->platform()) {
-        // A report may reach a unit only from a settled window: a unit is
-        // connected, its settings are loaded and no refresh is running.
         m_rig->beforeSetFeature = [this] {
             if (m_violation.empty() && !m_inCtl && !testsupport::windowSettled(m_form))
                 m_violation = "a report was sent while the window was not settled";
@@ -72,13 +70,11 @@ public:
             m_open = true;
             m_form.Form_Load();
             return std::nullopt;
-        case Verb::Close: {
+        case Verb::Close:
             if (!m_open) return std::string("the window is not open");
             m_open = false;
-            bool cancel = false;
-            m_form.Form_Unload(cancel);
+            testsupport::closeWindow(m_form);
             return std::nullopt;
-        }
         case Verb::Tick:
             if (m_form.Timer.enabled()) m_rig->beforeTick(static_cast<std::uint32_t>(m_form.Timer.interval()));
             m_form.Timer.expire();
@@ -101,14 +97,10 @@ public:
             // the last such command.
             std::vector<bool> woken;
             if (auto e = m_rig->takeWoken(woken)) return e;
-            out << "woken=";
-            bool any = false;
-            for (std::size_t id = 0; id < woken.size(); ++id) {
-                if (!woken[id]) continue;
-                out << (any ? "," : "") << id;
-                any = true;
-            }
-            out << (any ? "" : "none") << '\n';
+            std::string ids;
+            for (std::size_t id = 0; id < woken.size(); ++id)
+                if (woken[id]) ids.append(ids.empty() ? "" : ",").append(std::to_string(id));
+            out << "woken=" << (ids.empty() ? "none" : ids) << '\n';
             return std::nullopt;
         }
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/hid_platform.h"
+#include "support/forwarding_platform.h"
 
 #include <cstddef>
 #include <functional>
@@ -11,38 +11,42 @@ namespace device::watch {
 // Passes every call on to another platform, counting the handles and
 // events that are open and telling its owner before each feature report goes out, so a
 // runner can check the window over any backend.
-class WatchedPlatform final : public HidPlatform {
+class WatchedPlatform final : public testsupport::ForwardingPlatform {
 public:
-    explicit WatchedPlatform(std::unique_ptr<HidPlatform> inner) : m_inner(std::move(inner)) {}
+    explicit WatchedPlatform(std::unique_ptr<HidPlatform> inner)
+        : ForwardingPlatform(*inner), m_owned(std::move(inner)) {}
 
     std::size_t openHandles() const { return m_handles; }
     std::size_t openEvents() const { return m_events; }
     std::function<void()> beforeSetFeature;
 
 protected:
-    InterfaceList doGetClassDevs() override { return m_inner->getClassDevs(); }
-    std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) override {
-        return m_inner->interfacePath(list, index);
+    Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override {
+        const Handle handle = ForwardingPlatform::doOpen(path, mode, inheritable);
+        if (handle != kNoHandle) ++m_handles;
+        return handle;
     }
-    void doDestroyList(InterfaceList list) override { m_inner->destroyList(list); }
-    Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
-    std::string doOpenFailureReason() override { return m_inner->openFailure(); }
-    bool doClose(Handle handle) override;
-    bool doGetAttributes(Handle handle, HidAttributes& attributes) override {
-        return m_inner->getAttributes(handle, attributes);
+    bool doClose(Handle handle) override {
+        const bool closed = m_inner.close(handle);
+        if (closed) --m_handles;
+        return closed;
     }
-    bool doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override;
-    bool doGetCaps(Handle handle, HidCaps& caps) override { return m_inner->getCaps(handle, caps); }
-    bool doGetFeature(Handle handle, std::span<std::uint8_t> report) override {
-        return m_inner->getFeature(handle, report);
+    bool doSetFeature(Handle handle, std::span<const std::uint8_t> report) override {
+        if (beforeSetFeature) beforeSetFeature();
+        return m_inner.setFeature(handle, report);
     }
-    bool doSetFeature(Handle handle, std::span<const std::uint8_t> report) override;
-    bool doReadInputReport(Handle handle, std::span<std::uint8_t> buffer, Overlapped& overlapped) override;
-    EventHandle doCreateEvent(bool inheritable, bool manualReset, bool initialState) override;
-    void doCloseEvent(EventHandle event) override;
+    EventHandle doCreateEvent(bool inheritable, bool manualReset, bool initialState) override {
+        const EventHandle event = ForwardingPlatform::doCreateEvent(inheritable, manualReset, initialState);
+        if (event != kNoEvent) ++m_events;
+        return event;
+    }
+    void doCloseEvent(EventHandle event) override {
+        m_inner.closeEvent(event);
+        --m_events;
+    }
 
 private:
-    std::unique_ptr<HidPlatform> m_inner;
+    std::unique_ptr<HidPlatform> m_owned;
     std::size_t m_handles = 0;
     std::size_t m_events = 0;
 };

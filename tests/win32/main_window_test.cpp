@@ -4,8 +4,7 @@
 // the window procedure.
 #include "frontend/win32/main_window.h"
 
-#include "device/sim/sim_platform.h"
-#include "window/frm_main.h"
+#include "support/connected_window.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -224,8 +223,7 @@ std::wstring accessibleName(HWND control) {
 // in a list; Space presses the button.
 TEST_F(MainWindowTest, KeyboardReachesEveryControlInTabOrder) {
     platform.plug(device::sim::unitConfig(u"VD-000102"));
-    bool cancel = false;
-    form.Form_Unload(cancel);
+    testsupport::closeWindow(form);
     form.Form_Load();
     pumpMessages();
     ASSERT_TRUE(form.SerNo.acceptsInput());
@@ -244,16 +242,13 @@ TEST_F(MainWindowTest, KeyboardReachesEveryControlInTabOrder) {
 
     SetFocus(view->nativeHandle(*focusable.front()));
     ASSERT_EQ(GetFocus(), view->nativeHandle(*focusable.front()));
-    for (std::size_t step = 1; step <= focusable.size(); ++step) {
-        pressKey(view->handle(), VK_TAB);
-        EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[step % focusable.size()]))
-            << "Tab " << step << " should reach " << focusable[step % focusable.size()]->name();
-    }
-    for (std::size_t step = 1; step <= focusable.size(); ++step) {
-        pressKey(view->handle(), VK_TAB, true);
-        const std::size_t back = (focusable.size() - step) % focusable.size();
-        EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[back]))
-            << "Shift+Tab " << step << " should reach " << focusable[back]->name();
+    for (const bool back : {false, true}) {
+        for (std::size_t step = 1; step <= focusable.size(); ++step) {
+            pressKey(view->handle(), VK_TAB, back);
+            const std::size_t at = (back ? focusable.size() - step : step) % focusable.size();
+            EXPECT_EQ(GetFocus(), view->nativeHandle(*focusable[at]))
+                << (back ? "Shift+Tab " : "Tab ") << step << " should reach " << focusable[at]->name();
+        }
     }
 
     SetFocus(view->nativeHandle(form.Enc2));

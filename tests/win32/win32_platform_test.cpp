@@ -4,6 +4,7 @@
 #include "device/win32/win32_platform.h"
 
 #include "device/connection.h"
+#include "support/forwarding_platform.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -18,13 +19,13 @@
 namespace {
 
 using device::Handle;
-using device::HidPlatform;
+using testsupport::interfacePaths;
 
-// Passes every call through to the real backend and keeps account of what
-// is open, so a test sees each handle the walk leaves behind.
-class CountingPlatform final : public HidPlatform {
+// Keeps account of what is open, so a test sees each handle the walk
+// leaves behind.
+class CountingPlatform final : public testsupport::ForwardingPlatform {
 public:
-    explicit CountingPlatform(HidPlatform& inner) : m_inner(inner) {}
+    using ForwardingPlatform::ForwardingPlatform;
 
     std::size_t opens = 0;
     std::size_t closes = 0;
@@ -42,15 +43,12 @@ protected:
         }
         return list;
     }
-    std::optional<std::string> doInterfacePath(device::InterfaceList list, std::uint32_t index) override {
-        return m_inner.interfacePath(list, index);
-    }
     void doDestroyList(device::InterfaceList list) override {
         listsNow.erase(static_cast<std::uintptr_t>(list));
         m_inner.destroyList(list);
     }
     Handle doOpen(const std::string& path, device::OpenMode mode, bool inheritable) override {
-        const Handle handle = m_inner.open(path, mode, device::SecurityAttributes{12, inheritable});
+        const Handle handle = ForwardingPlatform::doOpen(path, mode, inheritable);
         if (handle != device::kNoHandle) {
             ++opens;
             openNow.insert(static_cast<std::uintptr_t>(handle));
@@ -62,56 +60,17 @@ protected:
         openNow.erase(static_cast<std::uintptr_t>(handle));
         return m_inner.close(handle);
     }
-    bool doGetAttributes(Handle handle, device::HidAttributes& attributes) override {
-        return m_inner.getAttributes(handle, attributes);
-    }
-    bool doGetString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override {
-        const auto length = static_cast<std::uint32_t>(buffer.size());
-        switch (kind) {
-        case StringKind::Serial: return m_inner.getSerialNumberString(handle, buffer, length);
-        case StringKind::Manufacturer: return m_inner.getManufacturerString(handle, buffer, length);
-        case StringKind::Product: return m_inner.getProductString(handle, buffer, length);
-        }
-        return false;
-    }
-    bool doGetCaps(Handle handle, device::HidCaps& caps) override { return m_inner.getCaps(handle, caps); }
-    bool doGetFeature(Handle handle, std::span<std::uint8_t> report) override {
-        return m_inner.getFeature(handle, report);
-    }
-    bool doSetFeature(Handle handle, std::span<const std::uint8_t> report) override {
-        return m_inner.setFeature(handle, report);
-    }
-    bool doReadInputReport(Handle handle, std::span<std::uint8_t> buffer, device::Overlapped& overlapped) override {
-        return m_inner.readInputReport(handle, buffer, static_cast<std::uint32_t>(buffer.size()), overlapped);
-    }
     device::EventHandle doCreateEvent(bool inheritable, bool manualReset, bool initialState) override {
-        const device::EventHandle event =
-            m_inner.createEvent(device::SecurityAttributes{12, inheritable}, manualReset, initialState);
+        const device::EventHandle event = ForwardingPlatform::doCreateEvent(inheritable, manualReset, initialState);
         if (event != device::kNoEvent) ++eventsCreated;
         return event;
     }
-    void doCloseEvent(device::EventHandle event) override { m_inner.closeEvent(event); }
-
-private:
-    HidPlatform& m_inner;
 };
 
 DWORD processHandles() {
     DWORD count = 0;
     GetProcessHandleCount(GetCurrentProcess(), &count);
     return count;
-}
-
-std::vector<std::string> presentPaths(HidPlatform& platform) {
-    std::vector<std::string> paths;
-    const device::InterfaceList list = platform.getClassDevs();
-    for (std::uint32_t i = 0;; ++i) {
-        std::optional<std::string> path = platform.interfacePath(list, i);
-        if (!path) break;
-        paths.push_back(*path);
-    }
-    platform.destroyList(list);
-    return paths;
 }
 
 class Win32PlatformTest : public ::testing::Test {
@@ -165,13 +124,13 @@ TEST_F(Win32PlatformTest, FindTheHidConnectsNothingAndLeavesNoHandleOpen) {
 }
 
 TEST_F(Win32PlatformTest, PathsAreWholeAndRepeatable) {
-    const std::vector<std::string> first = presentPaths(native);
+    const std::vector<std::string> first = interfacePaths(native);
     ASSERT_FALSE(first.empty());
     for (const std::string& path : first) {
         EXPECT_FALSE(path.empty());
         EXPECT_EQ(path.find('\0'), std::string::npos);
     }
-    EXPECT_EQ(presentPaths(native), first);
+    EXPECT_EQ(interfacePaths(native), first);
     // A walk past the end keeps reporting the end.
     const device::InterfaceList list = native.getClassDevs();
     EXPECT_FALSE(native.interfacePath(list, static_cast<std::uint32_t>(first.size())));
@@ -189,7 +148,7 @@ TEST_F(Win32PlatformTest, EveryRequestOnForeignDevicesEndsAndReleasesItsHandles)
     const device::EventHandle event = native.createEvent(security, true, true);
     ASSERT_NE(event, device::kNoEvent);
     std::size_t opened = 0;
-    for (const std::string& path : presentPaths(native)) {
+    for (const std::string& path : interfacePaths(native)) {
         const Handle sync = native.open(path, device::OpenMode::Synchronous, security);
         const Handle overlapped = native.open(path, device::OpenMode::Overlapped, security);
         if (sync == device::kNoHandle || overlapped == device::kNoHandle) {
@@ -251,7 +210,7 @@ TEST_F(Win32PlatformTest, RefusesValuesItDidNotIssue) {
     }
     EXPECT_NE(GetCurrentProcess(), nullptr);
     // A handle closed once is not closed again.
-    const std::vector<std::string> paths = presentPaths(native);
+    const std::vector<std::string> paths = interfacePaths(native);
     ASSERT_FALSE(paths.empty());
     const Handle handle = native.open(paths.front(), device::OpenMode::Synchronous, device::SecurityAttributes{});
     if (handle != device::kNoHandle) {
@@ -280,14 +239,14 @@ TEST(Win32PlatformLifetime, ReleasesWhatIsStillOpenWhenDestroyed) {
 TEST(Win32PlatformListing, IsKeptWhileWatchedAndReadOnEveryWalkWithout) {
     device::win32::Win32Platform watched;
     ASSERT_TRUE(watched.watched()) << "no source of notices could be registered";
-    const std::vector<std::string> first = presentPaths(watched);
-    EXPECT_EQ(presentPaths(watched), first);
+    const std::vector<std::string> first = interfacePaths(watched);
+    EXPECT_EQ(interfacePaths(watched), first);
     EXPECT_EQ(watched.walks(), 1u);
 
     device::win32::Win32Platform once(device::win32::Win32Platform::Notices::None);
     EXPECT_FALSE(once.watched());
-    EXPECT_EQ(presentPaths(once), first);
-    presentPaths(once);
+    EXPECT_EQ(interfacePaths(once), first);
+    interfacePaths(once);
     EXPECT_EQ(once.walks(), 2u);
 }
 

@@ -49,8 +49,7 @@ TEST(DeviceRefresh, AFailedMakerRequestLeavesVersionAndListsEmpty) {
     // The report still reads: the flags say so, and nothing can be picked.
     EXPECT_TRUE(form.SettingsLoaded);
     EXPECT_TRUE(form.RefreshComplete);
-    bool cancel = false;
-    form.Form_Unload(cancel);
+    testsupport::closeWindow(form);
 }
 
 TEST(DeviceRefresh, NoReportIsSentWhileTheRefreshRuns) {

@@ -1,18 +1,15 @@
 // Start-up, the presence poll and its timer, unit switching and shut-down.
-#include "device/sim/sim_platform.h"
+#include "support/connected_window.h"
 #include "support/window_rules.h"
-#include "window/frm_main.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 using device::sim::Operation;
-using device::sim::SimPlatform;
 
-class Lifecycle : public testing::Test {
+class Lifecycle : public testing::Test, protected testsupport::SimWindow {
 protected:
-    device::sim::DeviceId unit(std::u16string serial) { return m_sim.plug(device::sim::unitConfig(std::move(serial))); }
     void tick() { m_form.Timer.expire(); }
     void close() {
         bool cancel = false;
@@ -23,9 +20,6 @@ protected:
         EXPECT_EQ(testsupport::brokenWindowRule(m_form, m_sim.openHandles(), m_sim.openEvents()), "");
         EXPECT_EQ(m_sim.openHandles(), m_form.connection().DeviceDetected ? 2u : 0u);
     }
-
-    SimPlatform m_sim;
-    window::frmMain m_form{m_sim};
 };
 
 TEST_F(Lifecycle, TheWindowIsShownBeforeAnyDeviceWork) {

@@ -1,8 +1,7 @@
 // What a presence-poll tick costs and does while no unit is connected: it
 // rescans once, and walks the interfaces a second time only when the scan
 // listed a unit to connect.
-#include "device/sim/sim_platform.h"
-#include "window/frm_main.h"
+#include "support/connected_window.h"
 
 #include <gtest/gtest.h>
 
@@ -33,19 +32,13 @@ void plugUnit(SimPlatform& sim, std::u16string serial, std::optional<Operation> 
     if (failing) sim.setFailing(id, *failing, true);
 }
 
-class PollRescan : public testing::TestWithParam<RescanCase> {
+class PollRescan : public testing::TestWithParam<RescanCase>, protected testsupport::SimWindow {
 protected:
     PollRescan() {
         for (int i = 0; i < 8; ++i) m_sim.plug(device::sim::otherDeviceConfig());
         m_form.Form_Load();
     }
-    ~PollRescan() override {
-        bool cancel = false;
-        m_form.Form_Unload(cancel);
-    }
-
-    SimPlatform m_sim;
-    window::frmMain m_form{m_sim};
+    ~PollRescan() override { testsupport::closeWindow(m_form); }
 };
 
 TEST_P(PollRescan, ATickWithoutAUnitWalksOnceUnlessTheScanListedOne) {
@@ -134,8 +127,7 @@ TEST(PollRescanNotices, KeptListFollowsTheNoticesAndFullWalkWithout) {
         form.Timer.expire();
         EXPECT_TRUE(form.connection().DeviceDetected) << "not retried from the kept list";
         EXPECT_EQ(sim.walks() - walksBefore, announced ? 0u : 2u);
-        bool cancel = false;
-        form.Form_Unload(cancel);
+        testsupport::closeWindow(form);
     }
 
     // The second unit arrives after the walk read the interfaces.
@@ -155,8 +147,7 @@ TEST(PollRescanNotices, KeptListFollowsTheNoticesAndFullWalkWithout) {
     const std::size_t walks = sim.walks();
     form.Timer.expire();
     EXPECT_EQ(sim.walks(), walks);
-    bool cancel = false;
-    form.Form_Unload(cancel);
+    testsupport::closeWindow(form);
 }
 
 }  // namespace
