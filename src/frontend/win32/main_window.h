@@ -16,7 +16,7 @@ namespace frontend::win32 {
 // state; this class creates one native control per model row, mirrors every
 // model change into it, and turns a user's pick, press or the timer's
 // expiry into the model's own entry points. Registration and dispatch are
-// here; native_controls, layout, mirroring, fonts and accessible do the rest.
+// here; native_controls, layout, mirroring and support do the rest.
 class MainWindow final : public window::ControlObserver {
 public:
     MainWindow(HINSTANCE instance, window::frmMain& form);
