@@ -72,16 +72,21 @@ void MainWindow::layout() {
                          SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }
-    clipLabelsAtTheirControls();
+    placeLabelsAtTheirLists();
 }
 
-void MainWindow::clipLabelsAtTheirControls() {
-    // A label that now lies above its list may reach under it ("Serial
-    // Number" does): it keeps its place and size but paints only outside
-    // the list.
+void MainWindow::placeLabelsAtTheirLists() {
+    // The system's accessibility proxy names a list by the static text just
+    // before it in the z-order. Labels take no focus, so moving them leaves
+    // the order of the controls that do unchanged. A label that now lies
+    // above its list may reach under it ("Serial Number" does): it keeps its
+    // place and size but paints only outside the list.
     for (const NativeControl& control : m_controls) {
         const HWND label = labelOf(control);
         if (!label) continue;
+        const HWND above = GetWindow(control.handle, GW_HWNDPREV);
+        if (above != label)
+            SetWindowPos(label, above ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         RECT labelRect{};
         RECT listRect{};
         GetWindowRect(label, &labelRect);

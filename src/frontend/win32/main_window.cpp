@@ -105,15 +105,12 @@ LRESULT MainWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == kTimerId) m_form.Timer.expire();
         return 0;
     case WM_CTLCOLORSTATIC: {
-        const HWND from = reinterpret_cast<HWND>(lParam);
-        for (const NativeControl& c : m_controls) {
-            if (c.handle != from || !c.model->row().valueField) continue;
-            const HDC dc = reinterpret_cast<HDC>(wParam);
-            SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
-            SetBkColor(dc, GetSysColor(COLOR_WINDOW));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
-        }
-        break;
+        const auto c = std::ranges::find(m_controls, reinterpret_cast<HWND>(lParam), &NativeControl::handle);
+        if (c == m_controls.end() || !c->model->row().valueField) break;
+        const HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
     }
     case WM_DPICHANGED: {
         m_dpi = HIWORD(wParam) ? HIWORD(wParam) : USER_DEFAULT_SCREEN_DPI;

@@ -16,7 +16,7 @@ namespace frontend::win32 {
 // state; this class creates one native control per model row, mirrors every
 // model change into it, and turns a user's pick, press or the timer's
 // expiry into the model's own entry points. Registration and dispatch are
-// here; native_controls, layout, mirroring and support do the rest.
+// here; native_controls creates and mirrors the controls, layout places them.
 class MainWindow final : public window::ControlObserver {
 public:
     MainWindow(HINSTANCE instance, window::frmMain& form);
@@ -57,17 +57,14 @@ private:
     void moveFocus(HWND to);
 
     void createControls();
-    void placeLabelsBeforeTheirControls();
     // The label the accessible table names a list by; nullptr for anything
     // else.
     HWND labelOf(const NativeControl& list) const;
-    NativeControl* byModel(const window::Control& control);
     NativeControl* byId(int id);
-    static std::wstring captionOf(const window::Control& control);
 
     void layout();
     int toPixels(int twips) const;
-    void clipLabelsAtTheirControls();
+    void placeLabelsAtTheirLists();
     void placeOnScreen();
 
     void mirrorEnabled(const NativeControl& control);
