@@ -24,7 +24,7 @@ need_packages xvfb
 only="${VANDREL_IDLE_ONLY:-}"
 seconds="${VANDREL_IDLE_SECONDS:-30}"
 rounds="${VANDREL_IDLE_ROUNDS:-3}"
-cd "$ROOT"
+cd "$ROOT" || exit 1
 
 display=":$((90 + RANDOM % 100))"
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -40,10 +40,10 @@ cleanup() {
 trap cleanup EXIT
 export DISPLAY="$display"
 
-# "tid ns" for every thread of the given processes.
+# "tid ns" for every thread of the processes named on standard input.
 thread_times() {
-  local pid
-  for pid in "$@"; do
+  local pid t
+  while read -r pid; do
     for t in /proc/"$pid"/task/*; do
       [ -r "$t/schedstat" ] && echo "${t##*/} $(cut -d' ' -f1 "$t/schedstat" 2>/dev/null)"
     done
@@ -81,10 +81,10 @@ measure() {
   sleep "$settle"
   kill -0 "$app" 2>/dev/null || { echo "$label did not stay up" >&2; exit 1; }
   pids() { if [ "$kind" = wine ]; then prefix_pids; else echo "$app"; fi; }
-  thread_times $(pids) >"$snap1"
+  pids | thread_times >"$snap1"
   start=$(date +%s.%N)
   sleep "$seconds"
-  thread_times $(pids) >"$snap2"
+  pids | thread_times >"$snap2"
   end=$(date +%s.%N)
   cpu=$(cpu_between "$snap1" "$snap2")
   nprocs=$(pids | wc -l)

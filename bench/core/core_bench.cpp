@@ -11,6 +11,7 @@
 #include "protocol/config_report.h"
 #include "window/amplitude.h"
 #include "window/frm_main.h"
+#include "support/connected_window.h"
 #include "support/window_rules.h"
 
 #include <benchmark/benchmark.h>
@@ -45,10 +46,7 @@ public:
         if (withUnit) unit = platform.plug(device::sim::unitConfig(u"VD-000101"));
         form.Form_Load();
     }
-    ~SimWindow() {
-        bool cancel = false;
-        form.Form_Unload(cancel);
-    }
+    ~SimWindow() { testsupport::closeWindow(form); }
     SimWindow(const SimWindow&) = delete;
     SimWindow& operator=(const SimWindow&) = delete;
 
@@ -284,8 +282,7 @@ void BM_FormLoad(benchmark::State& state) {
         window::frmMain form(platform);
         form.Form_Load();
         shown = shown && form.SettingsLoaded && form.RefreshComplete;
-        bool cancel = false;
-        form.Form_Unload(cancel);
+        testsupport::closeWindow(form);
         platform.takeReceived(0);
     }
     counts.stop();

@@ -10,6 +10,7 @@
 #include "device/hidraw/hidraw_platform.h"
 #include "support/fake_sysfs_tree.h"
 #include "window/frm_main.h"
+#include "support/connected_window.h"
 #include "support/window_rules.h"
 
 #include <benchmark/benchmark.h>
@@ -33,8 +34,8 @@ using device::hidraw::testing::FakeDevice;
 using device::hidraw::testing::FakeSysfsTree;
 using device::hidraw::testing::ManualWatch;
 
-// Keyboards and mice with two HID interfaces each, behind four-port hubs,
-// so the paths are as deep as on a desktop with many devices.
+// Keyboards and mice with two HID interfaces each, behind four-port hubs, so the
+// paths are as deep as on a desktop with many devices; laid out as a unit is.
 FakeDevice otherDevice(std::uint32_t number) {
     const std::uint32_t usbDevice = number / 2;
     const std::string port = "1-" + std::to_string(usbDevice / 4 + 1) + "." + std::to_string(usbDevice % 4 + 1);
@@ -43,11 +44,8 @@ FakeDevice otherDevice(std::uint32_t number) {
     const std::string hidName = "0003:" + device::hexNumber(vendor, 4) + ":" + device::hexNumber(product, 4) + "." +
                                 device::hexNumber(number + 1, 4);
 
-    FakeDevice d;
-    d.number = number;
-    d.usbPath = "pci0000:00/0000:00:14.0/usb1/" + port;
+    FakeDevice d = FakeSysfsTree::unit(number, port, vendor, product);
     d.hidPath = d.usbPath + "/" + port + ":1." + std::to_string(number % 2) + "/" + hidName;
-    d.uevent = FakeSysfsTree::usbUevent(vendor, product);
     d.bcdDevice = "0100\n";
     d.serial = "KB-" + std::to_string(usbDevice) + "\n";
     d.manufacturer = "Other Maker\n";
@@ -111,10 +109,7 @@ public:
         addOthers(tree, others);
         form.Form_Load();
     }
-    ~HidrawWindow() {
-        bool cancel = false;
-        form.Form_Unload(cancel);
-    }
+    ~HidrawWindow() { testsupport::closeWindow(form); }
     HidrawWindow(const HidrawWindow&) = delete;
     HidrawWindow& operator=(const HidrawWindow&) = delete;
 

@@ -12,18 +12,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> corpusFiles() {
+// Every input in the corpus, seeds and regressions alike, runs through the
+// same driver the fuzzer uses; a broken invariant aborts the test.
+TEST(CorpusReplay, EveryInputKeepsEveryInvariant) {
     std::vector<fs::path> files;
     for (const fs::directory_entry& e : fs::directory_iterator(VANDREL_FUZZ_CORPUS_DIR))
         if (e.is_regular_file()) files.push_back(e.path());
     std::sort(files.begin(), files.end());
-    return files;
-}
-
-// Every input in the corpus, seeds and regressions alike, runs through the
-// same driver the fuzzer uses; a broken invariant aborts the test.
-TEST(CorpusReplay, EveryInputKeepsEveryInvariant) {
-    const std::vector<fs::path> files = corpusFiles();
     ASSERT_FALSE(files.empty());
     std::size_t events = 0;
     std::size_t reports = 0;

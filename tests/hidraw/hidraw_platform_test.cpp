@@ -4,7 +4,7 @@
 #include "device/hid_string.h"
 #include "device/native_platform.h"
 #include "device/product_ids.h"
-#include "fake_sysfs.h"
+#include "support/fake_sysfs_tree.h"
 #include "support/forwarding_platform.h"
 
 #include <gtest/gtest.h>
@@ -28,8 +28,9 @@ std::size_t openDescriptors() {
 }
 
 // Three interfaces: a unit (hidraw0), a unit whose strings are missing
-// (hidraw1), some other USB device (hidraw12).
-class HidrawOverFakeTree : public testing::FakeSysfs {
+// (hidraw1), some other USB device (hidraw12). The tree exists from
+// construction on, so the fixture's platform is built over it.
+class HidrawOverFakeTree : public ::testing::Test, public testing::FakeSysfsTree {
 protected:
     void SetUp() override {
         add(unit(0, "1-2", DeviceVendorId, DeviceProductId));

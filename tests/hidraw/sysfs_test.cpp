@@ -1,6 +1,6 @@
 #include "device/hidraw/sysfs.h"
 
-#include "fake_sysfs.h"
+#include "support/fake_sysfs_tree.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class SysfsTree : public testing::FakeSysfs {
+class SysfsTree : public ::testing::Test, public testing::FakeSysfsTree {
 protected:
     Sysfs sysfs() const { return Sysfs(sys, dev); }
 };
@@ -97,7 +97,7 @@ struct UeventCase {
     std::optional<HidId> expected;
 };
 
-class HidIdParsing : public testing::FakeSysfs, public ::testing::WithParamInterface<UeventCase> {};
+class HidIdParsing : public ::testing::TestWithParam<UeventCase>, public testing::FakeSysfsTree {};
 
 TEST_P(HidIdParsing, ReadsBusVendorProduct) {
     write(sys / "hid/uevent", GetParam().uevent);

@@ -37,13 +37,14 @@ def main() -> int:
         if line.startswith("reports"):
             # One report a line, then "end".
             lines = []
-            while True:
-                row = link.readline().strip()
+            for row in link:
+                row = row.strip()
                 if row == "end":
                     return lines
                 if row.startswith("error"):
                     raise SystemExit(f"units: {line}: {row}")
                 lines.append(row.upper())
+            raise SystemExit(f"units: {line}: the units went away before \"end\"")
         answer = link.readline().strip()
         if not answer.startswith("ok"):
             raise SystemExit(f"units: {line}: {answer}")

@@ -33,11 +33,13 @@ s.connect(sys.argv[1])
 f = s.makefile("rw")
 f.write(" ".join(sys.argv[2:]) + "\n")
 f.flush()
-while True:
-    line = f.readline().strip()
-    if sys.argv[2] != "reports" or line == "end":
-        if line != "end":
-            print(line)
+# Up to "end" for reports, else one line; never past the socket's end.
+for line in f:
+    line = line.strip()
+    if line == "end":
+        break
+    if sys.argv[2] != "reports":
+        print(line)
         break
     print(line.upper())
 PY

@@ -2,7 +2,6 @@
 
 #include "support/connected_window.h"
 
-#include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -10,14 +9,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "qt_frontend_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 TEST(DemoUnits, TwoUnitsWithDifferentSerialsAndFactoryCalibrations) {
     device::sim::SimPlatform platform;
@@ -35,7 +26,6 @@ TEST(DemoUnits, TwoUnitsWithDifferentSerialsAndFactoryCalibrations) {
 }
 
 TEST(DemoPanel, UnplugsAndPlugsBackAndListsEachUnitsReports) {
-    ensureApplication();
     device::sim::SimPlatform platform;
     const auto units = demo::plugDemoUnits(platform);
     window::frmMain form(platform);

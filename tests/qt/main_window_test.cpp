@@ -5,7 +5,6 @@
 #include "window/control_table.h"
 #include "window/frm_main.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -32,17 +31,6 @@ using device::sim::Operation;
 using device::sim::SimPlatform;
 using window::ControlKind;
 
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "qt_frontend_test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: Qt's test input devices outlive the test's statics,
-    // and tearing the application down under them crashes at exit.
-    if (!QApplication::instance()) new QApplication(argc, argv);
-    return *qApp;
-}
-
 QString q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 QStringList itemsOf(const QComboBox* combo) {
@@ -53,12 +41,6 @@ QStringList itemsOf(const QComboBox* combo) {
 
 class QtWindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        application();
-        view = std::make_unique<frontend::qt::MainWindow>(form);
-    }
-    void TearDown() override { view.reset(); }
-
     void startAndSettle() {
         view->start();
         view->flush();
@@ -110,7 +92,7 @@ protected:
 
     SimPlatform platform;
     window::frmMain form{platform};
-    std::unique_ptr<frontend::qt::MainWindow> view;
+    std::unique_ptr<frontend::qt::MainWindow> view = std::make_unique<frontend::qt::MainWindow>(form);
 };
 
 TEST_F(QtWindowTest, WidgetTreeMatchesTheWindowTable) {

@@ -222,15 +222,6 @@ private:
         return waitForListing(plugIn ? "replug" : "unplug");
     }
 
-    std::vector<std::string> listed() {
-        const device::InterfaceList list = m_platform.getClassDevs();
-        std::vector<std::string> paths;
-        while (auto path = m_platform.interfacePath(list, static_cast<std::uint32_t>(paths.size())))
-            paths.push_back(std::move(*path));
-        m_platform.destroyList(list);
-        return paths;
-    }
-
     // The kernel has bound or released a device; this waits until the
     // platform's own list shows the same devices with the units' IDs as
     // the kernel's HID nodes do. Whatever else it lists is the layer's own
@@ -250,7 +241,7 @@ private:
         std::sort(expected.begin(), expected.end());
         const auto start = std::chrono::steady_clock::now();
         std::vector<std::string> paths;
-        while (unitsIn(paths = listed(), ids) != expected) {
+        while (unitsIn(paths = testsupport::interfacePaths(m_platform), ids) != expected) {
             if (std::chrono::steady_clock::now() - start > kListingTimeout) {
                 std::string shown;
                 for (const std::string& p : paths) shown += "\n  " + p;

@@ -46,7 +46,7 @@ public:
         case Verb::Unplug:
         case Verb::Replug: {
             const bool unplug = c.verb == Verb::Unplug;
-            const auto id = findUnit(c.serial, unplug);
+            const auto id = find(c.serial, unplug);
             if (!id) return "no " + std::string(unplug ? "plugged" : "unplugged") + " unit '" + narrow(c.serial) + "'";
             if (auto e = unplug ? m_rig->unplug(*id) : m_rig->replug(*id)) return e;
             m_devices[*id].present = !unplug;
@@ -55,7 +55,7 @@ public:
         case Verb::Fail:
         case Verb::Heal:
         case Verb::Reports: {
-            const auto id = findBySerial(c.serial);
+            const auto id = find(c.serial);
             if (!id) return "no unit '" + narrow(c.serial) + "'";
             if (c.verb != Verb::Reports) return m_rig->setFailing(*id, c.operation, c.verb == Verb::Fail);
             std::vector<std::vector<std::uint8_t>> reports;
@@ -114,17 +114,13 @@ private:
         bool present;
     };
 
-    std::optional<std::size_t> findUnit(const std::u16string& serial, bool present) const {
+    // The first device with this serial; with `present`, the first unit
+    // that is, or is not, plugged in.
+    std::optional<std::size_t> find(const std::u16string& serial, std::optional<bool> present = {}) const {
         for (std::size_t id = 0; id < m_devices.size(); ++id) {
             const Plugged& d = m_devices[id];
-            if (d.isUnit && d.serial && *d.serial == serial && d.present == present) return id;
+            if (d.serial == serial && (!present || (d.isUnit && d.present == *present))) return id;
         }
-        return std::nullopt;
-    }
-
-    std::optional<std::size_t> findBySerial(const std::u16string& serial) const {
-        for (std::size_t id = 0; id < m_devices.size(); ++id)
-            if (m_devices[id].serial && *m_devices[id].serial == serial) return id;
         return std::nullopt;
     }
 

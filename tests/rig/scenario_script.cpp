@@ -112,12 +112,6 @@ std::optional<unsigned long> parseUnsigned(std::string_view s, unsigned long max
     return v;
 }
 
-std::optional<std::vector<std::uint8_t>> parseReport(std::string_view s) {
-    auto bytes = device::parseHexBytes(s, ':');
-    if (!bytes || bytes->size() > 0xFFFF) return std::nullopt;
-    return bytes;
-}
-
 std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens) {
     Command c;
     const std::string verb = narrow(tokens[0].text);
@@ -160,8 +154,8 @@ std::variant<Command, ParseError> parseCommand(const std::vector<Token>& tokens)
                 if (!answer) return ParseError{"'get_report' is answer, stall, silent or unplug"};
                 c.config.featureAnswer = *answer;
             } else if (key == "report") {
-                auto bytes = parseReport(v8);
-                if (!bytes) return ParseError{"'report' needs hex pairs joined by ':'"};
+                auto bytes = device::parseHexBytes(v8, ':');
+                if (!bytes || bytes->size() > 0xFFFF) return ParseError{"'report' needs hex pairs joined by ':'"};
                 c.config.featureImage = std::move(*bytes);
             } else {
                 return ParseError{"unknown key '" + key + "'"};
