@@ -9,7 +9,7 @@
 #include "device/connection.h"
 #include "device/sim/sim_platform.h"
 #include "protocol/config_report.h"
-#include "window/amplitude.h"
+#include "window/texts.h"
 #include "window/frm_main.h"
 #include "support/connected_window.h"
 #include "support/window_rules.h"

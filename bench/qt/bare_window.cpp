@@ -1,7 +1,7 @@
 #include "bare_window.h"
 
 #include "protocol/config_report.h"
-#include "window/amplitude.h"
+#include "window/texts.h"
 #include "window/control_table.h"
 
 #include <QComboBox>

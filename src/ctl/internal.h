@@ -59,6 +59,8 @@ public:
     bool write(const protocol::UnitSettings& settings);
 
 private:
+    explicit UnitHandle(device::HidPlatform& platform) : m_platform(platform) {}
+
     device::HidPlatform& m_platform;
     device::Handle m_handle = device::kNoHandle;
     device::HidCaps m_caps;

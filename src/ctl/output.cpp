@@ -1,8 +1,7 @@
 #include "ctl/internal.h"
 
 #include "device/product_ids.h"
-#include "window/amplitude.h"
-#include "window/number_text.h"
+#include "window/texts.h"
 
 namespace ctl {
 

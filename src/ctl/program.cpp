@@ -37,8 +37,17 @@ public:
 private:
     void message(const std::string& text) { m_err << "vandrelctl: " << text << '\n'; }
 
-    void print(const std::vector<UnitResult>& results) {
+    // Each failed unit's message, then every result; kUnitFailed when any
+    // unit failed.
+    int report(const std::vector<UnitResult>& results) {
+        int status = kOk;
+        for (const UnitResult& r : results) {
+            if (r.error.empty()) continue;
+            message(unitName(r.unit) + ": " + r.error);
+            status = kUnitFailed;
+        }
         m_out << (m_request.json ? resultsJson(results, m_host.showPath) : resultsText(results, m_host.showPath));
+        return status;
     }
 
     // The units the request names; empty after a message, with the exit
@@ -62,15 +71,8 @@ private:
         const std::vector<InterfaceFacts> chosen = choose(false, status);
         if (chosen.empty()) return status;
         std::vector<UnitResult> results;
-        for (const InterfaceFacts& u : chosen) {
-            results.push_back(readUnit(m_platform, u));
-            if (!results.back().error.empty()) {
-                message(unitName(u) + ": " + results.back().error);
-                status = kUnitFailed;
-            }
-        }
-        print(results);
-        return status;
+        for (const InterfaceFacts& u : chosen) results.push_back(readUnit(m_platform, u));
+        return report(results);
     }
 
     // set and restore: a value one unit cannot take sends nothing to any.
@@ -85,14 +87,7 @@ private:
                 if (!step.settings) message(unitName(step.unit) + ": " + step.error);
             return kBadUsage;
         }
-        const std::vector<UnitResult> results = applyWrites(m_platform, plan);
-        for (const UnitResult& r : results) {
-            if (r.error.empty()) continue;
-            message(unitName(r.unit) + ": " + r.error);
-            status = kUnitFailed;
-        }
-        print(results);
-        return status;
+        return report(applyWrites(m_platform, plan));
     }
 
     int diagnose() {

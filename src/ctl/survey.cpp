@@ -42,11 +42,26 @@ std::optional<protocol::DecodedReport> readReport(device::HidPlatform& platform,
     return protocol::decodeReadLayout(report);
 }
 
+// Calls its action however its scope is left: an allocation that fails
+// while a node or a listing is open must not leave it open.
+template <typename Action>
+class OnExit {
+public:
+    explicit OnExit(Action action) : m_action(std::move(action)) {}
+    ~OnExit() { m_action(); }
+    OnExit(const OnExit&) = delete;
+    OnExit& operator=(const OnExit&) = delete;
+
+private:
+    Action m_action;
+};
+
 }  // namespace
 
 std::vector<InterfaceFacts> surveyInterfaces(device::HidPlatform& platform, bool readReports) {
     std::vector<InterfaceFacts> found;
     const device::InterfaceList list = platform.getClassDevs();
+    const OnExit destroyAtEnd([&] { platform.destroyList(list); });
     for (std::uint32_t index = 0;; ++index) {
         std::optional<std::string> path = platform.interfacePath(list, index);
         if (!path) break;
@@ -58,6 +73,7 @@ std::vector<InterfaceFacts> surveyInterfaces(device::HidPlatform& platform, bool
             found.push_back(std::move(f));
             continue;
         }
+        const OnExit closeAtEnd([&] { platform.close(handle); });
         device::HidAttributes attributes;
         attributes.Size = sizeof attributes;
         if (platform.getAttributes(handle, attributes)) {
@@ -72,7 +88,6 @@ std::vector<InterfaceFacts> surveyInterfaces(device::HidPlatform& platform, bool
             const device::Handle probe = platform.open(f.path, device::OpenMode::Overlapped, security());
             if (probe == device::kNoHandle) {
                 f.openFailure = platform.openFailure();
-                platform.close(handle);
                 found.push_back(std::move(f));
                 continue;
             }
@@ -90,14 +105,14 @@ std::vector<InterfaceFacts> surveyInterfaces(device::HidPlatform& platform, bool
                 f.reportRead = readReport(platform, handle, f.caps->FeatureReportByteLength).has_value();
             }
         }
-        platform.close(handle);
         found.push_back(std::move(f));
     }
-    platform.destroyList(list);
     return found;
 }
 
-UnitHandle::UnitHandle(device::HidPlatform& platform, const InterfaceFacts& unit) : m_platform(platform) {
+// Delegates so that the object is whole before anything can throw: the
+// destructor then closes the handle however the constructor is left.
+UnitHandle::UnitHandle(device::HidPlatform& platform, const InterfaceFacts& unit) : UnitHandle(platform) {
     m_handle = platform.open(unit.path, device::OpenMode::Synchronous, security());
     if (m_handle == device::kNoHandle) {
         m_problem = "it cannot be opened (" + platform.openFailure() + ")";

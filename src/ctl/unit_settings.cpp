@@ -1,8 +1,6 @@
 #include "ctl/internal.h"
 
-#include "window/amplitude.h"
-#include "window/number_text.h"
-#include "window/summary.h"
+#include "window/texts.h"
 
 namespace ctl {
 

@@ -1,20 +1,44 @@
 // The C interface over the ctl library: every rule vandrelctl applies is
 // applied here by the same code. No exception leaves this file.
-#include "vandrel/vandrel.h"
+#include "lib/c_api.h"
 
 #include "ctl/internal.h"
-#include "lib/platform_slot.h"
+#include "device/native_platform.h"
+#include "vandrel/vandrel.h"
 
 #include <array>
 #include <charconv>
 #include <cstddef>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace {
+
+// The HID platform every library call goes through: the native one, made
+// at the first call, unless a test has put another in its place.
+std::mutex g_platformMutex;
+std::unique_ptr<device::HidPlatform> g_nativePlatform;
+device::HidPlatform* g_platformOverride = nullptr;
+
+// Holds the platform's lock for as long as it lives: one call at a time
+// reaches the platform, whichever thread makes it.
+class PlatformAccess {
+public:
+    PlatformAccess() : m_lock(g_platformMutex) {
+        if (!g_platformOverride && !g_nativePlatform) g_nativePlatform = device::makeNativePlatform();
+        m_platform = g_platformOverride ? g_platformOverride : g_nativePlatform.get();
+    }
+    device::HidPlatform& platform() { return *m_platform; }
+
+private:
+    std::lock_guard<std::mutex> m_lock;
+    device::HidPlatform* m_platform;
+};
 
 thread_local std::string t_lastError;
 
@@ -84,9 +108,11 @@ struct vandrel_settings {
 
 namespace {
 
+// Built whole before the caller gets it: a failed allocation on the way
+// frees what was made.
 vandrel_settings* settingsOf(const protocol::DecodedReport& report) {
     const ctl::SettingsView view = ctl::describeSettings(report);
-    auto* s = new vandrel_settings;
+    auto s = std::make_unique<vandrel_settings>();
     s->amplitudeCode = view.amplitudeCode;
     if (view.amplitudeMillivolts) {
         const std::string& mv = *view.amplitudeMillivolts;
@@ -101,7 +127,7 @@ vandrel_settings* settingsOf(const protocol::DecodedReport& report) {
         for (const std::string& line : *view.summary) text += line + '\n';
         s->summary = std::move(text);
     }
-    return s;
+    return s.release();
 }
 
 // Hands the settings read back to the caller, who may not want them.
@@ -121,7 +147,7 @@ vandrel_status write(vandrel_unit* unit, const ctl::Change& change, vandrel_sett
     if (!unit) return fail(VANDREL_ERROR_ARGUMENT, "no unit was given");
     if (const auto problem = ctl::checkChange(change))
         return fail(VANDREL_ERROR_ARGUMENT, *problem + "; nothing was sent");
-    lib::PlatformSlot::Access access(lib::PlatformSlot::instance());
+    PlatformAccess access;
     const ctl::WritePlan plan = ctl::planWrites(access.platform(), {unit->facts}, change);
     if (!plan.refusals.empty()) return fail(VANDREL_ERROR_NOT_EXACT, plan.refusals.front());
     const std::vector<ctl::UnitResult> results = ctl::applyWrites(access.platform(), plan);
@@ -131,6 +157,11 @@ vandrel_status write(vandrel_unit* unit, const ctl::Change& change, vandrel_sett
 }
 
 }  // namespace
+
+void lib::usePlatform(device::HidPlatform* platform) {
+    const std::lock_guard<std::mutex> lock(g_platformMutex);
+    g_platformOverride = platform;
+}
 
 extern "C" {
 
@@ -155,11 +186,11 @@ vandrel_status vandrel_list_units(vandrel_unit_list** list) {
     return guarded([&] {
         if (!list) return fail(VANDREL_ERROR_ARGUMENT, "no place for the list was given");
         *list = nullptr;
-        lib::PlatformSlot::Access access(lib::PlatformSlot::instance());
+        PlatformAccess access;
         const ctl::Listing listing = ctl::listUnits(access.platform());
-        auto* made = new vandrel_unit_list;
+        auto made = std::make_unique<vandrel_unit_list>();
         for (const ctl::InterfaceFacts& u : listing.units) made->units.emplace_back(u);
-        *list = made;
+        *list = made.release();
         return succeed();
     });
 }
@@ -195,7 +226,7 @@ vandrel_status vandrel_open(const char* serial, vandrel_unit** unit) {
                                       "' cannot be a serial number: a unit's serial has 1 to 50 characters, each "
                                       "from U+0020 to U+00FF and none a control character"}));
         }
-        lib::PlatformSlot::Access access(lib::PlatformSlot::instance());
+        PlatformAccess access;
         const ctl::Listing listing = ctl::listUnits(access.platform());
         const ctl::Selection chosen = ctl::chooseUnits(listing, wanted, true, false);
         if (chosen.units.empty()) return fail(VANDREL_ERROR_NO_UNIT, chosen.message);
@@ -228,7 +259,7 @@ vandrel_status vandrel_read_settings(vandrel_unit* unit, vandrel_settings** sett
         if (!settings) return fail(VANDREL_ERROR_ARGUMENT, "no place for the settings was given");
         *settings = nullptr;
         if (!unit) return fail(VANDREL_ERROR_ARGUMENT, "no unit was given");
-        lib::PlatformSlot::Access access(lib::PlatformSlot::instance());
+        PlatformAccess access;
         const ctl::UnitResult r = ctl::readUnit(access.platform(), unit->facts);
         if (!r.error.empty()) return unitFailure(unit->facts, r.error);
         return deliver(*r.settings, settings);
@@ -297,7 +328,7 @@ vandrel_status vandrel_diagnose(int32_t format, char** report) {
             return fail(VANDREL_ERROR_ARGUMENT, ctl::cat({"there is no format ", std::to_string(format)}));
         std::string text;
         {
-            lib::PlatformSlot::Access access(lib::PlatformSlot::instance());
+            PlatformAccess access;
             const ctl::Diagnosis d = ctl::diagnoseInterfaces(access.platform(), {}, {});
             text = format == VANDREL_FORMAT_JSON ? ctl::diagnosisJson(d, {}) : ctl::diagnosisText(d, {});
         }

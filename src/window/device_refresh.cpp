@@ -3,7 +3,7 @@
 #include "device/hid_string.h"
 #include "protocol/config_report.h"
 #include "protocol/identity.h"
-#include "window/amplitude.h"
+#include "window/texts.h"
 
 #include <array>
 

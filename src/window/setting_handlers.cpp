@@ -1,9 +1,7 @@
 #include "window/frm_main.h"
 
 #include "protocol/config_report.h"
-#include "window/amplitude.h"
-#include "window/number_text.h"
-#include "window/summary.h"
+#include "window/texts.h"
 
 namespace window {
 

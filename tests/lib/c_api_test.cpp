@@ -4,7 +4,7 @@
 #include "vandrel/vandrel.h"
 
 #include "device/sim/sim_platform.h"
-#include "lib/platform_slot.h"
+#include "lib/c_api.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // libvandrel over simulated units, for the Python tests: the library's own
 // objects, linked statically, with a few calls that plug and inspect units.
 #include "device/sim/sim_platform.h"
-#include "lib/platform_slot.h"
+#include "lib/c_api.h"
 #include "vandrel/vandrel.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "ctl/program.h"
 #include "window/frm_main.h"
-#include "window/number_text.h"
+#include "window/texts.h"
 
 #include <ostream>
 #include <sstream>
