@@ -5,20 +5,13 @@ namespace device {
 InterfaceList HidPlatform::getClassDevs() { return doGetClassDevs(); }
 
 std::optional<std::string> HidPlatform::interfacePath(InterfaceList list, std::uint32_t index) {
-    if (list == kNoList) return std::nullopt;
-    return doInterfacePath(list, index);
+    std::string path;
+    if (!interfacePath(list, index, path)) return std::nullopt;
+    return path;
 }
 
 bool HidPlatform::interfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
-    if (list == kNoList) return false;
-    return doInterfacePathInto(list, index, path);
-}
-
-bool HidPlatform::doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path) {
-    std::optional<std::string> found = doInterfacePath(list, index);
-    if (!found) return false;
-    path = std::move(*found);
-    return true;
+    return list != kNoList && doInterfacePath(list, index, path);
 }
 
 void HidPlatform::destroyList(InterfaceList list) {

@@ -104,9 +104,9 @@ protected:
     enum class StringKind { Serial, Manufacturer, Product };
 
     virtual InterfaceList doGetClassDevs() = 0;
-    virtual std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) = 0;
-    // Overridden by a backend that can copy a kept path without allocating; path is written only on success.
-    virtual bool doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path);
+    // The path into the caller's string, written only on success; assigning into a reused
+    // string lets a backend copy a kept path without allocating.
+    virtual bool doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) = 0;
     virtual void doDestroyList(InterfaceList list) = 0;
     virtual Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) = 0;
     // Called right after a failed doOpen, before any other call: the system's reason.

@@ -21,8 +21,8 @@ protected:
     }
 
     device::InterfaceList doGetClassDevs() override { return m_inner.getClassDevs(); }
-    std::optional<std::string> doInterfacePath(device::InterfaceList list, std::uint32_t index) override {
-        return m_inner.interfacePath(list, index);
+    bool doInterfacePath(device::InterfaceList list, std::uint32_t index, std::string& path) override {
+        return m_inner.interfacePath(list, index, path);
     }
     void doDestroyList(device::InterfaceList list) override { m_inner.destroyList(list); }
     device::Handle doOpen(const std::string& path, device::OpenMode mode, bool inheritable) override {

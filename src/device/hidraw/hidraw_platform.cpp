@@ -48,13 +48,7 @@ InterfaceList HidrawPlatform::doGetClassDevs() {
     return InterfaceList{id};
 }
 
-std::optional<std::string> HidrawPlatform::doInterfacePath(InterfaceList list, std::uint32_t index) {
-    std::string path;
-    if (!doInterfacePathInto(list, index, path)) return std::nullopt;
-    return path;
-}
-
-bool HidrawPlatform::doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path) {
+bool HidrawPlatform::doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
     const auto* snapshot = m_lists.find(static_cast<std::uintptr_t>(list));
     return snapshot && m_listing.pathInto(**snapshot, index, path);
 }

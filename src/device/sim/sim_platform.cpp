@@ -164,10 +164,11 @@ InterfaceList SimPlatform::doGetClassDevs() {
     return InterfaceList{id};
 }
 
-std::optional<std::string> SimPlatform::doInterfacePath(InterfaceList list, std::uint32_t index) {
+bool SimPlatform::doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
     const auto it = m_lists.find(static_cast<std::uintptr_t>(list));
-    if (it == m_lists.end() || index >= it->second.size()) return std::nullopt;
-    return pathOf(it->second[index]);
+    if (it == m_lists.end() || index >= it->second.size()) return false;
+    path = pathOf(it->second[index]);
+    return true;
 }
 
 void SimPlatform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }

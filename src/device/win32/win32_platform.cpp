@@ -303,10 +303,11 @@ std::shared_ptr<const Win32Platform::Snapshot> Win32Platform::walk() {
     return paths;
 }
 
-std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, std::uint32_t index) {
+bool Win32Platform::doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
     const auto it = m_lists.find(static_cast<std::uintptr_t>(list));
-    if (it == m_lists.end() || index >= it->second->size()) return std::nullopt;
-    return (*it->second)[index];
+    if (it == m_lists.end() || index >= it->second->size()) return false;
+    path.assign((*it->second)[index]);
+    return true;
 }
 
 void Win32Platform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }
