@@ -172,6 +172,9 @@ private:
     };
 
     static std::string pathOf(DeviceId id);
+    // The device plugged under id; a test that names another is wrong.
+    Device& device(DeviceId id);
+    const Device& device(DeviceId id) const;
     void enumerate(DeviceId id);
     // The live device behind a handle, after counting the call and applying
     // its fault; nullptr when the call must fail.
