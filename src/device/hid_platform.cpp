@@ -2,8 +2,6 @@
 
 namespace device {
 
-InterfaceList HidPlatform::getClassDevs() { return doGetClassDevs(); }
-
 std::optional<std::string> HidPlatform::interfacePath(InterfaceList list, std::uint32_t index) {
     std::string path;
     if (!interfacePath(list, index, path)) return std::nullopt;
@@ -12,10 +10,6 @@ std::optional<std::string> HidPlatform::interfacePath(InterfaceList list, std::u
 
 bool HidPlatform::interfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
     return list != kNoList && doInterfacePath(list, index, path);
-}
-
-void HidPlatform::destroyList(InterfaceList list) {
-    if (list != kNoList) doDestroyList(list);
 }
 
 Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAttributes& security) {
@@ -31,36 +25,9 @@ Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAtt
     return handle;
 }
 
-bool HidPlatform::close(Handle handle) {
-    if (handle == kNoHandle) return false;
-    return doClose(handle);
-}
-
-bool HidPlatform::getAttributes(Handle handle, HidAttributes& attributes) {
-    if (handle == kNoHandle) return false;
-    return doGetAttributes(handle, attributes);
-}
-
 bool HidPlatform::getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length) {
     if (handle == kNoHandle || length == 0 || length > buffer.size()) return false;
     return doGetString(handle, kind, buffer.first(length));
-}
-
-bool HidPlatform::getSerialNumberString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
-    return getString(handle, StringKind::Serial, buffer, length);
-}
-
-bool HidPlatform::getManufacturerString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
-    return getString(handle, StringKind::Manufacturer, buffer, length);
-}
-
-bool HidPlatform::getProductString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
-    return getString(handle, StringKind::Product, buffer, length);
-}
-
-bool HidPlatform::getCaps(Handle handle, HidCaps& caps) {
-    if (handle == kNoHandle) return false;
-    return doGetCaps(handle, caps);
 }
 
 bool HidPlatform::getFeature(Handle handle, std::span<std::uint8_t> report) {
@@ -87,10 +54,6 @@ bool HidPlatform::readInputReport(Handle handle, std::span<std::uint8_t> buffer,
 
 EventHandle HidPlatform::createEvent(const SecurityAttributes& security, bool manualReset, bool initialState) {
     return doCreateEvent(security.bInheritHandle, manualReset, initialState);
-}
-
-void HidPlatform::closeEvent(EventHandle event) {
-    if (event != kNoEvent) doCloseEvent(event);
 }
 
 }  // namespace device
