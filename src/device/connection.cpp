@@ -17,14 +17,9 @@ Connection::~Connection() {
     m_platform.closeEvent(ReadEvent);
 }
 
-void Connection::fillHandleSecurity() {
-    HandleSecurity.nLength = sizeof(SecurityAttributes);
-    HandleSecurity.bInheritHandle = true;
-}
-
 bool Connection::walk(const std::function<bool(const std::string& serial)>& keep) {
     EndOfInterfaces = false;
-    fillHandleSecurity();
+    HandleSecurity = SecurityAttributes{sizeof(SecurityAttributes), true};
     bool kept = false;
     const InterfaceList list = m_platform.getClassDevs();
     // The serial buffer is zero-filled before every request, not once per

@@ -59,7 +59,6 @@ private:
     // The interface walk; keep decides, for each unit whose serial was read,
     // whether its handle stays open, which ends the walk.
     bool walk(const std::function<bool(const std::string& serial)>& keep);
-    void fillHandleSecurity();
 
     HidPlatform& m_platform;
     std::vector<std::uint8_t> m_pollBuffer;

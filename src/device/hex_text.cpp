@@ -42,13 +42,11 @@ std::optional<std::vector<std::uint8_t>> parseHexBytes(std::string_view text, ch
 }
 
 std::string hexBytes(std::span<const std::uint8_t> bytes, char separator) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(bytes.size() * 3);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i && separator != '\0') out.push_back(separator);
-        out.push_back(kDigits[bytes[i] >> 4]);
-        out.push_back(kDigits[bytes[i] & 0xF]);
+        out += hexNumber(bytes[i], 2);
     }
     return out;
 }

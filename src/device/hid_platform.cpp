@@ -2,27 +2,14 @@
 
 namespace device {
 
-InterfaceList HidPlatform::getClassDevs() { return doGetClassDevs(); }
-
 std::optional<std::string> HidPlatform::interfacePath(InterfaceList list, std::uint32_t index) {
-    if (list == kNoList) return std::nullopt;
-    return doInterfacePath(list, index);
+    std::string path;
+    if (!interfacePath(list, index, path)) return std::nullopt;
+    return path;
 }
 
 bool HidPlatform::interfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
-    if (list == kNoList) return false;
-    return doInterfacePathInto(list, index, path);
-}
-
-bool HidPlatform::doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path) {
-    std::optional<std::string> found = doInterfacePath(list, index);
-    if (!found) return false;
-    path = std::move(*found);
-    return true;
-}
-
-void HidPlatform::destroyList(InterfaceList list) {
-    if (list != kNoList) doDestroyList(list);
+    return list != kNoList && doInterfacePath(list, index, path);
 }
 
 Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAttributes& security) {
@@ -38,36 +25,9 @@ Handle HidPlatform::open(std::string_view path, OpenMode mode, const SecurityAtt
     return handle;
 }
 
-bool HidPlatform::close(Handle handle) {
-    if (handle == kNoHandle) return false;
-    return doClose(handle);
-}
-
-bool HidPlatform::getAttributes(Handle handle, HidAttributes& attributes) {
-    if (handle == kNoHandle) return false;
-    return doGetAttributes(handle, attributes);
-}
-
 bool HidPlatform::getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length) {
     if (handle == kNoHandle || length == 0 || length > buffer.size()) return false;
     return doGetString(handle, kind, buffer.first(length));
-}
-
-bool HidPlatform::getSerialNumberString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
-    return getString(handle, StringKind::Serial, buffer, length);
-}
-
-bool HidPlatform::getManufacturerString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
-    return getString(handle, StringKind::Manufacturer, buffer, length);
-}
-
-bool HidPlatform::getProductString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
-    return getString(handle, StringKind::Product, buffer, length);
-}
-
-bool HidPlatform::getCaps(Handle handle, HidCaps& caps) {
-    if (handle == kNoHandle) return false;
-    return doGetCaps(handle, caps);
 }
 
 bool HidPlatform::getFeature(Handle handle, std::span<std::uint8_t> report) {
@@ -94,10 +54,6 @@ bool HidPlatform::readInputReport(Handle handle, std::span<std::uint8_t> buffer,
 
 EventHandle HidPlatform::createEvent(const SecurityAttributes& security, bool manualReset, bool initialState) {
     return doCreateEvent(security.bInheritHandle, manualReset, initialState);
-}
-
-void HidPlatform::closeEvent(EventHandle event) {
-    if (event != kNoEvent) doCloseEvent(event);
 }
 
 }  // namespace device

@@ -64,29 +64,41 @@ public:
     virtual ~HidPlatform() = default;
 
     // A snapshot of the HID interfaces present now; kNoList when it cannot be made.
-    InterfaceList getClassDevs();
+    InterfaceList getClassDevs() { return doGetClassDevs(); }
     // Path of the interface at index; nullopt when none is there, which ends a walk.
     std::optional<std::string> interfacePath(InterfaceList list, std::uint32_t index);
     // The same into a caller's reused string; false, with path untouched, when none is there.
     bool interfacePath(InterfaceList list, std::uint32_t index, std::string& path);
     // Releases a snapshot; kNoList is ignored.
-    void destroyList(InterfaceList list);
+    void destroyList(InterfaceList list) {
+        if (list != kNoList) doDestroyList(list);
+    }
 
     // kNoHandle when the path cannot be opened.
     Handle open(std::string_view path, OpenMode mode, const SecurityAttributes& security);
     // Why the last open that returned kNoHandle failed, in the system's words; may be empty.
     const std::string& openFailure() const { return m_openFailure; }
     // True when the handle was open and is now released.
-    bool close(Handle handle);
+    bool close(Handle handle) { return handle != kNoHandle && doClose(handle); }
 
     // Fills vendor, product and version; Size must be set by the caller.
-    bool getAttributes(Handle handle, HidAttributes& attributes);
+    bool getAttributes(Handle handle, HidAttributes& attributes) {
+        return handle != kNoHandle && doGetAttributes(handle, attributes);
+    }
+    enum class StringKind { Serial, Manufacturer, Product };
     // UTF-16LE code units into the first `length` bytes of buffer, zero-terminated when there is room.
-    bool getSerialNumberString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length);
-    bool getManufacturerString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length);
-    bool getProductString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length);
+    bool getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length);
+    bool getSerialNumberString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
+        return getString(handle, StringKind::Serial, buffer, length);
+    }
+    bool getManufacturerString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
+        return getString(handle, StringKind::Manufacturer, buffer, length);
+    }
+    bool getProductString(Handle handle, std::span<std::uint8_t> buffer, std::uint32_t length) {
+        return getString(handle, StringKind::Product, buffer, length);
+    }
     // The report lengths of the device open on handle.
-    bool getCaps(Handle handle, HidCaps& caps);
+    bool getCaps(Handle handle, HidCaps& caps) { return handle != kNoHandle && doGetCaps(handle, caps); }
 
     // Byte 0 is the report ID and is left as given; data arrives from byte 1.
     bool getFeature(Handle handle, std::span<std::uint8_t> report);
@@ -98,15 +110,15 @@ public:
     // A manual- or auto-reset event; kNoEvent on failure.
     EventHandle createEvent(const SecurityAttributes& security, bool manualReset, bool initialState);
     // Releases an event; kNoEvent is ignored.
-    void closeEvent(EventHandle event);
+    void closeEvent(EventHandle event) {
+        if (event != kNoEvent) doCloseEvent(event);
+    }
 
 protected:
-    enum class StringKind { Serial, Manufacturer, Product };
-
     virtual InterfaceList doGetClassDevs() = 0;
-    virtual std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) = 0;
-    // Overridden by a backend that can copy a kept path without allocating; path is written only on success.
-    virtual bool doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path);
+    // The path into the caller's string, written only on success; assigning into a reused
+    // string lets a backend copy a kept path without allocating.
+    virtual bool doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) = 0;
     virtual void doDestroyList(InterfaceList list) = 0;
     virtual Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) = 0;
     // Called right after a failed doOpen, before any other call: the system's reason.
@@ -129,8 +141,6 @@ private:
     // so that opening one listed interface after another allocates nothing.
     std::string m_openPath;
     std::string m_openFailure;
-
-    bool getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer, std::uint32_t length);
 };
 
 }  // namespace device

@@ -33,11 +33,25 @@ public:
     void sourceLost() { m_lost.store(true, std::memory_order_release); }
 
     // True when the list must be walked now rather than kept.
-    bool walkNeeded(Clock::time_point now);
+    bool walkNeeded(Clock::time_point now) {
+        // The notice is cleared before the walk reads the system, so a change
+        // during the walk is left pending for the next one.
+        const bool changed = m_changed.exchange(false, std::memory_order_acq_rel);
+        // A list that could be kept is still walked once it is kCheckEvery old.
+        const bool keepable = announced() && m_listed && !changed;
+        if (keepable && now - m_lastWalk < kCheckEvery) return false;
+        m_unasked = keepable;
+        m_lastWalk = now;
+        return true;
+    }
     // The walk that walkNeeded asked for: whether it listed anything (a
     // failed one leaves nothing to keep) and whether what it listed differs
     // from the list it replaces.
-    void walkEnded(bool listed, bool differs);
+    void walkEnded(bool listed, bool differs) {
+        if (listed && m_listed && m_unasked && differs) sourceLost();
+        m_listed = listed;
+        m_unasked = false;
+    }
 
     bool announced() const { return m_announced && !m_lost.load(std::memory_order_acquire); }
 

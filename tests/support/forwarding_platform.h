@@ -21,8 +21,8 @@ protected:
     }
 
     device::InterfaceList doGetClassDevs() override { return m_inner.getClassDevs(); }
-    std::optional<std::string> doInterfacePath(device::InterfaceList list, std::uint32_t index) override {
-        return m_inner.interfacePath(list, index);
+    bool doInterfacePath(device::InterfaceList list, std::uint32_t index, std::string& path) override {
+        return m_inner.interfacePath(list, index, path);
     }
     void doDestroyList(device::InterfaceList list) override { m_inner.destroyList(list); }
     device::Handle doOpen(const std::string& path, device::OpenMode mode, bool inheritable) override {
@@ -34,13 +34,7 @@ protected:
         return m_inner.getAttributes(handle, attributes);
     }
     bool doGetString(device::Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override {
-        const auto length = static_cast<std::uint32_t>(buffer.size());
-        switch (kind) {
-        case StringKind::Serial: return m_inner.getSerialNumberString(handle, buffer, length);
-        case StringKind::Manufacturer: return m_inner.getManufacturerString(handle, buffer, length);
-        case StringKind::Product: return m_inner.getProductString(handle, buffer, length);
-        }
-        return false;
+        return m_inner.getString(handle, kind, buffer, static_cast<std::uint32_t>(buffer.size()));
     }
     bool doGetCaps(device::Handle handle, device::HidCaps& caps) override { return m_inner.getCaps(handle, caps); }
     bool doGetFeature(device::Handle handle, std::span<std::uint8_t> report) override {

@@ -1,5 +1,6 @@
 #include "device/hidraw/hidraw_platform.h"
 
+#include "device/hex_text.h"
 #include "device/hidraw/input_read.h"
 #include "device/utf16_text.h"
 #include "device/native_platform.h"
@@ -48,13 +49,7 @@ InterfaceList HidrawPlatform::doGetClassDevs() {
     return InterfaceList{id};
 }
 
-std::optional<std::string> HidrawPlatform::doInterfacePath(InterfaceList list, std::uint32_t index) {
-    std::string path;
-    if (!doInterfacePathInto(list, index, path)) return std::nullopt;
-    return path;
-}
-
-bool HidrawPlatform::doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path) {
+bool HidrawPlatform::doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
     const auto* snapshot = m_lists.find(static_cast<std::uintptr_t>(list));
     return snapshot && m_listing.pathInto(**snapshot, index, path);
 }
@@ -145,9 +140,9 @@ bool HidrawPlatform::doGetAttributes(Handle handle, HidAttributes& attributes) {
             version = **known;
         } else {
             const auto bcd = Sysfs::attribute(*usb, "bcdDevice");
-            const auto parsed = bcd ? parseHex16(*bcd, 4) : std::nullopt;
+            const auto parsed = bcd ? parseHex(*bcd, 4, 0xFFFF) : std::nullopt;
             if (!parsed) return false;
-            version = *parsed;
+            version = static_cast<std::uint16_t>(*parsed);
             if (known) *known = version;
         }
     }

@@ -188,8 +188,7 @@ public:
 
 protected:
     InterfaceList doGetClassDevs() override;
-    std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) override;
-    bool doInterfacePathInto(InterfaceList list, std::uint32_t index, std::string& path) override;
+    bool doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) override;
     void doDestroyList(InterfaceList list) override;
     Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
     std::string doOpenFailureReason() override;

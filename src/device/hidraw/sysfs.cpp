@@ -33,6 +33,21 @@ std::optional<std::string_view> readLink(int dirFd, const char* name, std::array
     return std::string_view(buffer.data(), static_cast<std::size_t>(n));
 }
 
+// Bus, vendor and product: three hexadecimal fields of at most 8 digits,
+// joined by two colons, each of which fits 16 bits.
+std::optional<HidId> parseIdFields(std::string_view text) {
+    std::array<std::uint16_t, 3> values{};
+    for (std::size_t f = 0; f < values.size(); ++f) {
+        const std::size_t colon = text.find(':');
+        if ((f + 1 < values.size()) == (colon == std::string_view::npos)) return std::nullopt;
+        const auto value = parseHex(text.substr(0, colon), 8, 0xFFFF);
+        if (!value) return std::nullopt;
+        values[f] = static_cast<std::uint16_t>(*value);
+        text = colon == std::string_view::npos ? std::string_view{} : text.substr(colon + 1);
+    }
+    return HidId{values[0], values[1], values[2]};
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> hidrawNumber(std::string_view name) {
@@ -49,12 +64,6 @@ std::optional<std::uint32_t> hidrawNumber(std::string_view name) {
         n = n * 10 + static_cast<std::uint32_t>(c - '0');
     }
     return n;
-}
-
-std::optional<std::uint16_t> parseHex16(std::string_view text, std::size_t maxDigits) {
-    const auto value = parseHex(text, maxDigits, 0xFFFF);
-    if (!value) return std::nullopt;
-    return static_cast<std::uint16_t>(*value);
 }
 
 std::optional<std::string_view> hidDeviceOfLink(std::string_view target, std::string_view name) {
@@ -80,17 +89,10 @@ std::optional<std::string_view> hidDeviceOfLink(std::string_view target, std::st
 std::optional<HidId> parseHidDeviceName(std::string_view name) {
     const std::size_t slash = name.rfind('/');
     if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-    const std::size_t first = name.find(':');
-    const std::size_t second = first == std::string_view::npos ? first : name.find(':', first + 1);
-    const std::size_t dot = second == std::string_view::npos ? second : name.find('.', second + 1);
-    if (dot == std::string_view::npos) return std::nullopt;
-    const auto bus = parseHex16(name.substr(0, first), 8);
-    const auto vendor = parseHex16(name.substr(first + 1, second - first - 1), 8);
-    const auto product = parseHex16(name.substr(second + 1, dot - second - 1), 8);
-    const std::string_view counter = name.substr(dot + 1);
-    if (!bus || !vendor || !product || counter.empty() || counter.size() > 8 || !parseHex(counter, 8, 0xFFFFFFFF))
-        return std::nullopt;
-    return HidId{*bus, *vendor, *product};
+    // BBBB:VVVV:PPPP, then the kernel's counter of HID devices.
+    const std::size_t dot = name.find('.');
+    if (dot == std::string_view::npos || !parseHex(name.substr(dot + 1), 8, 0xFFFFFFFF)) return std::nullopt;
+    return parseIdFields(name.substr(0, dot));
 }
 
 Sysfs::Sysfs(fs::path sysRoot, fs::path devRoot) : m_sysRoot(std::move(sysRoot)), m_devRoot(std::move(devRoot)) {}
@@ -252,24 +254,11 @@ std::optional<HidId> Sysfs::hidId(const fs::path& hidDevice) const {
     std::string_view rest = *uevent;
     while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
+        const std::string_view line = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
         constexpr std::string_view kKey = "HID_ID=";
-        if (!line.starts_with(kKey)) continue;
-        line.remove_prefix(kKey.size());
-        // BBBB:VVVVVVVV:PPPPPPPP, bus, vendor and product in hexadecimal.
-        std::array<std::string_view, 3> fields;
-        for (std::size_t f = 0; f < fields.size(); ++f) {
-            const std::size_t colon = line.find(':');
-            if ((f + 1 < fields.size()) == (colon == std::string_view::npos)) return std::nullopt;
-            fields[f] = line.substr(0, colon);
-            line = colon == std::string_view::npos ? std::string_view{} : line.substr(colon + 1);
-        }
-        const auto bus = parseHex16(fields[0], 8);
-        const auto vendor = parseHex16(fields[1], 8);
-        const auto product = parseHex16(fields[2], 8);
-        if (!bus || !vendor || !product) return std::nullopt;
-        return HidId{*bus, *vendor, *product};
+        // BBBB:VVVVVVVV:PPPPPPPP; the first such line decides.
+        if (line.starts_with(kKey)) return parseIdFields(line.substr(kKey.size()));
     }
     return std::nullopt;
 }

@@ -103,7 +103,4 @@ std::optional<HidId> parseHidDeviceName(std::string_view name);
 // The interface number of a name of the form hidrawN; nullopt otherwise.
 std::optional<std::uint32_t> hidrawNumber(std::string_view name);
 
-// An unsigned hexadecimal field of at most maxDigits digits that fits 16 bits.
-std::optional<std::uint16_t> parseHex16(std::string_view text, std::size_t maxDigits);
-
 }  // namespace device::hidraw

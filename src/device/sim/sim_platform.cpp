@@ -80,9 +80,18 @@ DeviceId SimPlatform::plug(DeviceConfig config) {
     return id;
 }
 
-void SimPlatform::unplug(DeviceId id) {
+SimPlatform::Device& SimPlatform::device(DeviceId id) {
     assert(id < m_devices.size());
-    Device& d = m_devices[id];
+    return m_devices[id];
+}
+
+const SimPlatform::Device& SimPlatform::device(DeviceId id) const {
+    assert(id < m_devices.size());
+    return m_devices[id];
+}
+
+void SimPlatform::unplug(DeviceId id) {
+    Device& d = device(id);
     if (!d.present) return;
     d.present = false;
     ++d.generation;
@@ -91,9 +100,9 @@ void SimPlatform::unplug(DeviceId id) {
 }
 
 void SimPlatform::replug(DeviceId id) {
-    assert(id < m_devices.size());
-    if (m_devices[id].present) return;
-    m_devices[id].present = true;
+    Device& d = device(id);
+    if (d.present) return;
+    d.present = true;
     enumerate(id);
     m_freshness.interfaceChanged();
 }
@@ -116,29 +125,18 @@ void SimPlatform::enumerate(DeviceId id) {
 
 bool SimPlatform::isPresent(DeviceId id) const { return id < m_devices.size() && m_devices[id].present; }
 
-DeviceConfig& SimPlatform::config(DeviceId id) {
-    assert(id < m_devices.size());
-    return m_devices[id].config;
-}
+DeviceConfig& SimPlatform::config(DeviceId id) { return device(id).config; }
 
-const DeviceConfig& SimPlatform::config(DeviceId id) const {
-    assert(id < m_devices.size());
-    return m_devices[id].config;
-}
+const DeviceConfig& SimPlatform::config(DeviceId id) const { return device(id).config; }
 
 void SimPlatform::setFailing(DeviceId id, Operation op, bool failing) {
-    assert(id < m_devices.size());
-    m_devices[id].failing[static_cast<std::size_t>(op)] = failing;
+    device(id).failing[static_cast<std::size_t>(op)] = failing;
 }
 
-const std::vector<std::vector<std::uint8_t>>& SimPlatform::received(DeviceId id) const {
-    assert(id < m_devices.size());
-    return m_devices[id].received;
-}
+const std::vector<std::vector<std::uint8_t>>& SimPlatform::received(DeviceId id) const { return device(id).received; }
 
 std::vector<std::vector<std::uint8_t>> SimPlatform::takeReceived(DeviceId id) {
-    assert(id < m_devices.size());
-    return std::exchange(m_devices[id].received, {});
+    return std::exchange(device(id).received, {});
 }
 
 std::size_t SimPlatform::openHandles(DeviceId id) const {
@@ -164,10 +162,11 @@ InterfaceList SimPlatform::doGetClassDevs() {
     return InterfaceList{id};
 }
 
-std::optional<std::string> SimPlatform::doInterfacePath(InterfaceList list, std::uint32_t index) {
+bool SimPlatform::doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
     const auto it = m_lists.find(static_cast<std::uintptr_t>(list));
-    if (it == m_lists.end() || index >= it->second.size()) return std::nullopt;
-    return pathOf(it->second[index]);
+    if (it == m_lists.end() || index >= it->second.size()) return false;
+    path = pathOf(it->second[index]);
+    return true;
 }
 
 void SimPlatform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }
@@ -219,10 +218,7 @@ SimPlatform::Device* SimPlatform::deviceFor(Handle handle, Operation op) {
     return &d;
 }
 
-std::size_t SimPlatform::takeDeviceOpens(DeviceId id) {
-    assert(id < m_devices.size());
-    return std::exchange(m_devices[id].deviceOpens, 0);
-}
+std::size_t SimPlatform::takeDeviceOpens(DeviceId id) { return std::exchange(device(id).deviceOpens, 0); }
 
 bool SimPlatform::doGetAttributes(Handle handle, HidAttributes& attributes) {
     Device* d = deviceFor(handle, Operation::Attributes);

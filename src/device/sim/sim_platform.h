@@ -138,7 +138,7 @@ public:
 
 protected:
     InterfaceList doGetClassDevs() override;
-    std::optional<std::string> doInterfacePath(InterfaceList list, std::uint32_t index) override;
+    bool doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) override;
     void doDestroyList(InterfaceList list) override;
     Handle doOpen(const std::string& path, OpenMode mode, bool inheritable) override;
     std::string doOpenFailureReason() override;
@@ -172,6 +172,9 @@ private:
     };
 
     static std::string pathOf(DeviceId id);
+    // The device plugged under id; a test that names another is wrong.
+    Device& device(DeviceId id);
+    const Device& device(DeviceId id) const;
     void enumerate(DeviceId id);
     // The live device behind a handle, after counting the call and applying
     // its fault; nullptr when the call must fail.

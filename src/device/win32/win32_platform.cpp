@@ -303,10 +303,11 @@ std::shared_ptr<const Win32Platform::Snapshot> Win32Platform::walk() {
     return paths;
 }
 
-std::optional<std::string> Win32Platform::doInterfacePath(InterfaceList list, std::uint32_t index) {
+bool Win32Platform::doInterfacePath(InterfaceList list, std::uint32_t index, std::string& path) {
     const auto it = m_lists.find(static_cast<std::uintptr_t>(list));
-    if (it == m_lists.end() || index >= it->second->size()) return std::nullopt;
-    return (*it->second)[index];
+    if (it == m_lists.end() || index >= it->second->size()) return false;
+    path.assign((*it->second)[index]);
+    return true;
 }
 
 void Win32Platform::doDestroyList(InterfaceList list) { m_lists.erase(static_cast<std::uintptr_t>(list)); }
@@ -401,13 +402,10 @@ bool Win32Platform::doGetString(Handle handle, StringKind kind, std::span<std::u
     if (!file || !deviceOpen(*file)) return false;
     // The string calls take the buffer's length in bytes and write UTF-16
     // code units; the span is exactly the requested length.
-    const auto length = static_cast<ULONG>(buffer.size());
-    switch (kind) {
-    case StringKind::Serial: return HidD_GetSerialNumberString(file->handle, buffer.data(), length) != FALSE;
-    case StringKind::Manufacturer: return HidD_GetManufacturerString(file->handle, buffer.data(), length) != FALSE;
-    case StringKind::Product: return HidD_GetProductString(file->handle, buffer.data(), length) != FALSE;
-    }
-    return false;
+    const auto request = kind == StringKind::Serial         ? HidD_GetSerialNumberString
+                         : kind == StringKind::Manufacturer ? HidD_GetManufacturerString
+                                                            : HidD_GetProductString;
+    return request(file->handle, buffer.data(), static_cast<ULONG>(buffer.size())) != FALSE;
 }
 
 bool Win32Platform::doGetCaps(Handle handle, HidCaps& caps) {
